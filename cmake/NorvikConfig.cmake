@@ -1,0 +1,20 @@
+# Turns the deployment cache variables into the generated header BuildConfig.h.
+list(LENGTH NORVIK_MIRROR_HOSTS _mirror_count)
+if(NOT _mirror_count EQUAL 3)
+    message(FATAL_ERROR "NORVIK_MIRROR_HOSTS must name exactly three hosts, got: ${NORVIK_MIRROR_HOSTS}")
+endif()
+list(LENGTH NORVIK_DOH_URLS _doh_count)
+if(NOT _doh_count EQUAL 2)
+    message(FATAL_ERROR "NORVIK_DOH_URLS must name exactly two addresses, got: ${NORVIK_DOH_URLS}")
+endif()
+if(NORVIK_HELP_SITE MATCHES "/$")
+    message(FATAL_ERROR "NORVIK_HELP_SITE must not end with a slash: ${NORVIK_HELP_SITE}")
+endif()
+
+list(GET NORVIK_MIRROR_HOSTS 0 NORVIK_MIRROR_HOST_0)
+list(GET NORVIK_MIRROR_HOSTS 1 NORVIK_MIRROR_HOST_1)
+list(GET NORVIK_MIRROR_HOSTS 2 NORVIK_MIRROR_HOST_2)
+list(GET NORVIK_DOH_URLS 0 NORVIK_DOH_URL_0)
+list(GET NORVIK_DOH_URLS 1 NORVIK_DOH_URL_1)
+
+configure_file(${CMAKE_CURRENT_LIST_DIR}/BuildConfig.h.in ${CMAKE_CURRENT_BINARY_DIR}/generated/BuildConfig.h @ONLY)

@@ -1,0 +1,8 @@
+// Test entry: the suites run with the window thread as the main thread, like the launcher.
+#include <gtest/gtest.h>
+
+int wmain(int argc, wchar_t** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

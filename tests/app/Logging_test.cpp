@@ -1,0 +1,88 @@
+#include "app/Logging.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+#include <regex>
+
+namespace
+{
+// A logger made the way start-up makes it, installed as the default for one test.
+class MainLoggerFixture : public ::testing::Test
+{
+  protected:
+    void Open()
+    {
+        spdlog::set_default_logger(MakeMainLogger(log_));
+        ApplyLogLineFormat();
+    }
+    void TearDown() override
+    {
+        spdlog::default_logger()->flush();
+        spdlog::set_default_logger(previous_);
+    }
+
+    TempFolder folder_{L"log"};
+    std::filesystem::path log_ = folder_ / "update.log";
+    std::shared_ptr<spdlog::logger> previous_ = spdlog::default_logger();
+};
+} // namespace
+
+TEST_F(MainLoggerFixture, LinesCarryTheStampAndEndInCrLf)
+{
+    Open();
+    spdlog::info("first line");
+    spdlog::trace("trace {}", 0);
+    spdlog::default_logger()->flush();
+
+    const std::string text = ReadWholeFile(log_);
+    const std::regex layout("\\d{8}-\\d{2}:\\d{2}:\\d{2} first line\r\n"
+                            "\\d{8}-\\d{2}:\\d{2}:\\d{2} trace 0\r\n");
+    EXPECT_TRUE(std::regex_match(text, layout)) << text;
+}
+
+TEST_F(MainLoggerFixture, JapaneseTextArrivesAsUtf8)
+{
+    Open();
+    spdlog::info("{}", "言語: 日本語");
+    spdlog::default_logger()->flush();
+    const std::string text = ReadWholeFile(log_);
+    EXPECT_NE(text.find("\xE8\xA8\x80\xE8\xAA\x9E: \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\r\n"),
+              std::string::npos)
+        << text;
+}
+
+TEST_F(MainLoggerFixture, ErrorLineIsOnDiskWhenTheCallReturns)
+{
+    Open();
+    spdlog::info("queued");
+    spdlog::error("[ERROR] something failed");
+    // No explicit flush: the error level itself must have written both lines.
+    const std::string text = ReadWholeFile(log_);
+    EXPECT_NE(text.find("queued\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("[ERROR] something failed\r\n"), std::string::npos) << text;
+}
+
+TEST_F(MainLoggerFixture, EachStartBeginsAnEmptyFile)
+{
+    Open();
+    spdlog::info("from the first start");
+    spdlog::default_logger()->flush();
+    Open();
+    spdlog::info("from the second start");
+    spdlog::default_logger()->flush();
+
+    const std::string text = ReadWholeFile(log_);
+    EXPECT_EQ(text.find("first start"), std::string::npos) << text;
+    EXPECT_NE(text.find("from the second start\r\n"), std::string::npos) << text;
+}
+
+TEST(MainLogger, UnwritableLogStillGivesAWorkingLogger)
+{
+    TempFolder folder(L"log");
+    // A folder where the file should be: the file cannot be created.
+    std::filesystem::create_directory(folder / "update.log");
+    std::shared_ptr<spdlog::logger> logger;
+    ASSERT_NO_THROW(logger = MakeMainLogger(folder / "update.log"));
+    ASSERT_NE(logger, nullptr);
+    EXPECT_NO_THROW(logger->error("nowhere to go"));
+}

@@ -1,0 +1,25 @@
+// Captures what the code under test logs through spdlog's default logger, one
+// message per line without a time stamp; restores the previous logger after.
+#pragma once
+
+#include <memory>
+#include <spdlog/spdlog.h>
+#include <sstream>
+#include <string>
+
+class LogCapture
+{
+  public:
+    LogCapture();
+    ~LogCapture();
+
+    std::string Text() const;
+    bool Contains(const std::string& line) const;
+    // Lines equal to `line`.
+    int Count(const std::string& line) const;
+
+  private:
+    std::shared_ptr<spdlog::logger> previous_;
+    std::shared_ptr<std::ostringstream> stream_;
+    std::shared_ptr<spdlog::logger> logger_;
+};

@@ -1,0 +1,39 @@
+// Answers the message boxes this process opens, from a thread of its own, so
+// no test ever waits on a modal box. Records each box's title and text.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct AnsweredBox
+{
+    std::wstring title;
+    std::wstring text;
+};
+
+class MessageBoxAnswerer
+{
+  public:
+    // `button` is the control id pressed: IDOK, IDYES, IDNO, IDCANCEL...
+    explicit MessageBoxAnswerer(int button = IDOK);
+    ~MessageBoxAnswerer();
+
+    std::vector<AnsweredBox> Boxes();
+    // Waits up to `milliseconds` for at least `count` answered boxes.
+    bool WaitForBoxes(size_t count, int milliseconds = 10000);
+
+  private:
+    void Run();
+    bool AnswerOne();
+
+    int button_;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::vector<AnsweredBox> boxes_;
+    std::thread thread_;
+};

@@ -1,0 +1,105 @@
+# Shared set-up for the project's scripts (sourced, not run): installing the
+# machine packages, and a private Wine prefix with an X server of its own.
+
+NORVIK_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+NORVIK_CACHE=${NORVIK_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}}
+NORVIK_WINE=/usr/lib/wine/wine64
+
+norvik_log() { printf '[%s] %s\n' "${NORVIK_SCRIPT:-norvik}" "$*"; }
+norvik_die() { printf '[%s] error: %s\n' "${NORVIK_SCRIPT:-norvik}" "$*" >&2; exit 1; }
+
+# Debian packages the build, the tests and the demo need.
+NORVIK_PACKAGES=(
+    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 libz-mingw-w64-dev
+    cmake ninja-build dpkg-dev xz-utils file
+    libspdlog-dev libfmt-dev libtomlplusplus-dev googletest
+    libminizip-dev zlib1g-dev
+    wine64 xvfb x11-utils imagemagick fonts-ipafont-gothic locales
+    nginx openssl
+)
+
+norvik_install_packages() {
+    local missing=()
+    local package
+    for package in "${NORVIK_PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+            missing+=("$package")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        norvik_log "installing: ${missing[*]}"
+        local sudo=
+        [ "$(id -u)" -eq 0 ] || sudo=sudo
+        $sudo apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" \
+            >/dev/null || norvik_die "apt-get install failed for: ${missing[*]}"
+    fi
+    norvik_ensure_japanese_locale
+}
+
+# Japanese user-interface tests run Wine under ja_JP.UTF-8.
+norvik_ensure_japanese_locale() {
+    locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$' && return 0
+    local sudo=
+    [ "$(id -u)" -eq 0 ] || sudo=sudo
+    $sudo sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
+    $sudo locale-gen >/dev/null || norvik_die "could not generate the ja_JP.UTF-8 locale"
+}
+
+# A Wine prefix made once per Wine version and copied for each use: a fresh
+# prefix takes several seconds, a copy about one.
+norvik_wine_template() {
+    local version
+    version=$("$NORVIK_WINE" --version 2>/dev/null | tr -c 'A-Za-z0-9.\n-' '_')
+    local template="$NORVIK_CACHE/norvik-wine/template-$version"
+    if [ ! -f "$template/.complete" ]; then
+        norvik_log "making the Wine prefix template (once)" >&2
+        rm -rf "$template"
+        mkdir -p "$template"
+        (
+            export WINEPREFIX="$template" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+            unset DISPLAY
+            "$NORVIK_WINE" wineboot -i >/dev/null 2>&1
+            # Unmanaged windows close in milliseconds instead of seconds under a bare X server.
+            "$NORVIK_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+            wineserver -w
+        ) || norvik_die "could not make the Wine prefix template"
+        touch "$template/.complete"
+    fi
+    printf '%s\n' "$template"
+}
+
+# Starts an X server of our own; sets DISPLAY and NORVIK_XVFB_PID.
+norvik_start_xvfb() {
+    local fifo
+    fifo=$(mktemp -u)
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+    NORVIK_XVFB_PID=$!
+    local number
+    read -r -t 20 number <"$fifo" || norvik_die "Xvfb did not start"
+    rm -f "$fifo"
+    export DISPLAY=":$number"
+}
+
+# Prepares WINEPREFIX=$1 from the template and a wineserver that outlives the
+# test processes (without it every Wine start waits for the server's pipes).
+norvik_wine_session() {
+    local prefix=$1
+    local template
+    template=$(norvik_wine_template)
+    rm -rf "$prefix"
+    mkdir -p "$(dirname "$prefix")"
+    cp -a "$template" "$prefix"
+    export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    [ -n "${NORVIK_KEEP_DISPLAY:-}" ] && [ -n "${DISPLAY:-}" ] || norvik_start_xvfb
+    wineserver -p </dev/null >/dev/null 2>&1
+    "$NORVIK_WINE" wineboot </dev/null >/dev/null 2>&1 || true
+    trap norvik_wine_end EXIT
+}
+
+norvik_wine_end() {
+    [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1
+    [ -n "${NORVIK_XVFB_PID:-}" ] && kill "$NORVIK_XVFB_PID" 2>/dev/null
+    return 0
+}

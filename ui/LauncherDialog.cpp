@@ -1,0 +1,372 @@
+#include "ui/LauncherDialog.h"
+
+#include "settings/Localization.h"
+#include "update/UpdateManager.h"
+
+#include <stdexcept>
+#include <windowsx.h>
+
+namespace
+{
+constexpr wchar_t kWindowClass[] = L"GALDERVINLAUNCHER";
+constexpr wchar_t kMessageBoxTitle[] = L"Norvik Launcher";
+constexpr int kIconResource = 107;
+constexpr int kWindowWidth = 538;
+constexpr int kWindowHeight = 564;
+constexpr int kClientWidth = 532;
+constexpr int kClientHeight = 558;
+
+constexpr RECT kUpperBarRegion{22, 397, 383, 402};
+constexpr RECT kLowerBarRegion{22, 410, 383, 419};
+constexpr RECT kVersionRect{407, 8, 527, 24};
+constexpr RECT kStatusRect{19, 375, 444, 390};
+constexpr RECT kAdapterRect{210, 487, 510, 517};
+constexpr RECT kSpeedRect{390, 375, 510, 390};
+constexpr RECT kLinkRect{15, 3, 144, 23};
+constexpr RECT kLinkTextRect{19, 3, 140, 23};
+
+constexpr UINT kWrapEllipsis = DT_WORDBREAK | DT_END_ELLIPSIS;
+constexpr UINT kRightEllipsis = DT_RIGHT | DT_END_ELLIPSIS;
+constexpr COLORREF kShadowColour = 0x22020201;
+constexpr COLORREF kUpperBarColour = RGB(235, 242, 254);
+constexpr COLORREF kLowerBarColour = RGB(133, 242, 254);
+constexpr COLORREF kLinkColour = RGB(60, 110, 180);
+constexpr COLORREF kLinkFill = RGB(220, 240, 255);
+constexpr COLORREF kLinkHoverFill = RGB(200, 230, 250);
+// Shown where no background picture could be made.
+constexpr COLORREF kPlainBackground = RGB(24, 32, 48);
+
+// The window procedure reaches the live dialog only through this pointer.
+LauncherDialog* currentDialog = nullptr;
+
+struct RegionFlag
+{
+    uint8_t flag;
+    RECT region;
+};
+constexpr RegionFlag kRegions[] = {
+    {kInvalidateUpperBar, kUpperBarRegion}, {kInvalidateLowerBar, kLowerBarRegion},
+    {kInvalidateVersionText, kVersionRect}, {kInvalidateStatusText, kStatusRect},
+    {kInvalidateAdapterText, kAdapterRect}, {kInvalidateSpeedText, kSpeedRect},
+    {kInvalidateSettingsLink, kLinkRect},
+};
+
+HFONT MakeFont(int weight, const std::wstring& face)
+{
+    return CreateFontW(-12, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_STRING_PRECIS, CLIP_STROKE_PRECIS, PROOF_QUALITY,
+                       VARIABLE_PITCH | FF_SWISS, face.c_str());
+}
+
+void DrawShadowedText(HDC dc, const std::wstring& text, RECT rect, HFONT font, UINT format)
+{
+    const HGDIOBJ oldFont = SelectObject(dc, font);
+    SetBkMode(dc, TRANSPARENT);
+    RECT shadow{rect.left + 1, rect.top + 1, rect.right + 1, rect.bottom + 1};
+    SetTextColor(dc, kShadowColour);
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &shadow, format);
+    SetTextColor(dc, RGB(255, 255, 255));
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, format);
+    SelectObject(dc, oldFont);
+}
+
+void FillBar(HDC dc, double fraction, RECT region, HBRUSH brush)
+{
+    if (fraction == 0.0)
+        return;
+    RECT bar = region;
+    bar.right = ProgressBarRight(fraction);
+    FillRect(dc, &bar, brush);
+}
+
+POINT PointFromLParam(LPARAM lParam)
+{
+    // Unsigned 16-bit halves, as the window reports them.
+    return POINT{static_cast<LONG>(LOWORD(lParam)), static_cast<LONG>(HIWORD(lParam))};
+}
+} // namespace
+
+int ProgressBarRight(double fraction)
+{
+    const int right = static_cast<int>(fraction * 383);
+    return right < 22 ? 22 : right;
+}
+
+LauncherDialog::LauncherDialog(HINSTANCE instance)
+{
+    currentDialog = this;
+    this->instance = instance;
+    messagePasser = new msg::MessagePasser;
+    manager = new UpdateManager(this);
+
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = &LauncherDialog::WindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kIconResource));
+    windowClass.hIconSm = windowClass.hIcon;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = kWindowClass;
+    // A second window life registers again; the failure is harmless.
+    RegisterClassExW(&windowClass);
+
+    const HWND window = CreateWindowExW(
+        WS_EX_APPWINDOW | WS_EX_CONTROLPARENT | WS_EX_WINDOWEDGE | WS_EX_DLGMODALFRAME,
+        kWindowClass, LookupText(CurrentLanguage(), "title").c_str(),
+        WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, kWindowWidth, kWindowHeight, nullptr,
+        nullptr, instance, nullptr);
+    if (!window)
+        throw std::runtime_error("Could not initialize window instance.");
+
+    RECT client{};
+    GetClientRect(window, &client);
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - client.right) / 2;
+    const int y = (GetSystemMetrics(SM_CYSCREEN) - client.bottom) / 2;
+    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ShowWindow(window, SW_SHOWNORMAL);
+    UpdateWindow(window);
+}
+
+LauncherDialog::~LauncherDialog()
+{
+    if (currentDialog == this)
+        currentDialog = nullptr;
+    if (const HWND window = hwnd.load())
+        CloseWindow(window);
+    for (HGDIOBJ object : {static_cast<HGDIOBJ>(background), static_cast<HGDIOBJ>(boldFont),
+                           static_cast<HGDIOBJ>(baseFont), static_cast<HGDIOBJ>(upperBarBrush),
+                           static_cast<HGDIOBJ>(lowerBarBrush)})
+    {
+        if (object)
+            DeleteObject(object);
+    }
+}
+
+HWND LauncherDialog::GetHwnd()
+{
+    return hwnd;
+}
+
+msg::MessagePasser* LauncherDialog::GetMessagePasser()
+{
+    return messagePasser;
+}
+
+void LauncherDialog::HideButtons()
+{
+    linkHovered = false;
+    linkVisible = false;
+    Invalidate(kInvalidateSettingsLink);
+}
+
+void LauncherDialog::ShowButtons() {}
+
+void LauncherDialog::ShowSettingsLink()
+{
+    linkVisible = true;
+    Invalidate(kInvalidateSettingsLink);
+}
+
+void LauncherDialog::Invalidate(uint8_t flags)
+{
+    const HWND window = hwnd;
+    if (!window)
+        return;
+    if (flags == 0)
+    {
+        InvalidateRect(window, nullptr, TRUE);
+        return;
+    }
+    for (const RegionFlag& entry : kRegions)
+    {
+        if (flags & entry.flag)
+            InvalidateRect(window, &entry.region, TRUE);
+    }
+}
+
+void LauncherDialog::SetNoticeUrl(const std::wstring& url)
+{
+    noticeUrl = url;
+}
+
+int LauncherDialog::ShowMessage(const std::wstring& text)
+{
+    return MessageBoxW(hwnd, text.c_str(), kMessageBoxTitle, MB_OK);
+}
+
+LRESULT CALLBACK LauncherDialog::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (!currentDialog)
+        return 0;
+    return currentDialog->HandleMessage(window, message, wParam, lParam);
+}
+
+LRESULT LauncherDialog::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message)
+    {
+    case WM_CREATE:
+        hwnd = window;
+        OnCreate();
+        return 1;
+    case WM_DESTROY:
+        if (!restartRequested)
+            PostQuitMessage(0);
+        return 1;
+    case WM_PAINT:
+        OnPaint();
+        return 1;
+    case WM_CLOSE:
+        DestroyWindow(window);
+        return 1;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_COMMAND:
+        return 1;
+    case WM_MOUSEMOVE:
+        OnMouseMove(lParam);
+        return 1;
+    case WM_LBUTTONDOWN:
+        OnLeftButtonDown(lParam);
+        return 1;
+    case WM_LBUTTONUP:
+        OnLeftButtonUp();
+        return 1;
+    case kQuitDoneMessage:
+        DestroyWindow(window);
+        PostQuitMessage(static_cast<int>(kRestartExitCode));
+        return 1;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+void LauncherDialog::OnCreate()
+{
+    upperBarBrush = CreateSolidBrush(kUpperBarColour);
+    lowerBarBrush = CreateSolidBrush(kLowerBarColour);
+    const std::wstring& language = CurrentLanguage();
+    boldFont = MakeFont(FW_BOLD, LookupText(language, "bold_font"));
+    baseFont = MakeFont(FW_DONTCARE, LookupText(language, "base_font"));
+}
+
+void LauncherDialog::OnPaint()
+{
+    PAINTSTRUCT paint{};
+    const HDC screen = BeginPaint(hwnd, &paint);
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    const int width = client.right;
+    const int height = client.bottom;
+
+    const HDC memory = CreateCompatibleDC(screen);
+    const HBITMAP canvas = CreateCompatibleBitmap(screen, width, height);
+    const HGDIOBJ oldCanvas = SelectObject(memory, canvas);
+
+    if (background)
+    {
+        const HDC picture = CreateCompatibleDC(screen);
+        const HGDIOBJ oldPicture = SelectObject(picture, background);
+        BitBlt(memory, 0, 0, kClientWidth, kClientHeight, picture, 0, 0, SRCCOPY);
+        SelectObject(picture, oldPicture);
+        DeleteDC(picture);
+    }
+    else
+    {
+        const HBRUSH plain = CreateSolidBrush(kPlainBackground);
+        FillRect(memory, &client, plain);
+        DeleteObject(plain);
+    }
+
+    FillBar(memory, manager->UpperProgress(), kUpperBarRegion, upperBarBrush);
+    FillBar(memory, manager->LowerProgress(), kLowerBarRegion, lowerBarBrush);
+    PaintTexts(memory);
+    PaintSettingsLink(memory);
+
+    BitBlt(screen, 0, 0, width, height, memory, 0, 0, SRCCOPY);
+    SelectObject(memory, oldCanvas);
+    DeleteObject(canvas);
+    DeleteDC(memory);
+    EndPaint(hwnd, &paint);
+}
+
+void LauncherDialog::PaintTexts(HDC dc)
+{
+    DrawShadowedText(dc, manager->StatusText(), kStatusRect, boldFont, kWrapEllipsis);
+
+    const std::wstring speed = manager->SpeedText();
+    if (!speed.empty())
+        DrawShadowedText(dc, speed, kSpeedRect, boldFont, kRightEllipsis);
+
+    DrawShadowedText(dc, LookupText(CurrentLanguage(), "initializing"), kAdapterRect, baseFont,
+                     kWrapEllipsis);
+    DrawShadowedText(dc, manager->VersionText(), kVersionRect, boldFont, kWrapEllipsis);
+}
+
+void LauncherDialog::PaintSettingsLink(HDC dc)
+{
+    if (!linkVisible)
+        return;
+    const HBRUSH brush = CreateSolidBrush(linkHovered ? kLinkHoverFill : kLinkFill);
+    const HPEN pen = CreatePen(PS_SOLID, 1, RGB(255, 255, 255));
+    const HGDIOBJ oldBrush = SelectObject(dc, brush);
+    const HGDIOBJ oldPen = SelectObject(dc, pen);
+    RoundRect(dc, kLinkRect.left, kLinkRect.top, kLinkRect.right, kLinkRect.bottom, 6, 6);
+    SelectObject(dc, oldPen);
+    SelectObject(dc, oldBrush);
+    DeleteObject(pen);
+    DeleteObject(brush);
+
+    const std::wstring& text = LookupText(CurrentLanguage(), "launcher_settings");
+    const HGDIOBJ oldFont = SelectObject(dc, boldFont);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, kLinkColour);
+    RECT rect = kLinkTextRect;
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect,
+              DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    SelectObject(dc, oldFont);
+}
+
+void LauncherDialog::OnMouseMove(LPARAM lParam)
+{
+    const POINT point = PointFromLParam(lParam);
+    const bool hovered = linkVisible && PtInRect(&kLinkRect, point);
+    if (hovered != linkHovered)
+    {
+        linkHovered = hovered;
+        SetCursor(LoadCursorW(nullptr, hovered ? IDC_HAND : IDC_ARROW));
+        Invalidate(kInvalidateSettingsLink);
+    }
+    if (dragging)
+    {
+        POINT cursor{};
+        GetCursorPos(&cursor);
+        MoveWindow(hwnd, cursor.x - dragOffset.x, cursor.y - dragOffset.y, kWindowWidth,
+                   kWindowHeight, FALSE);
+    }
+}
+
+void LauncherDialog::OnLeftButtonDown(LPARAM lParam)
+{
+    const POINT point = PointFromLParam(lParam);
+    if (linkVisible && PtInRect(&kLinkRect, point))
+    {
+        restartRequested = true;
+        messagePasser->Post(Message{Quit, 0});
+        return;
+    }
+    dragging = true;
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    RECT window{};
+    GetWindowRect(hwnd, &window);
+    dragOffset = POINT{cursor.x - window.left, cursor.y - window.top};
+    SetCapture(hwnd);
+}
+
+void LauncherDialog::OnLeftButtonUp()
+{
+    dragging = false;
+    ReleaseCapture();
+}

@@ -1,0 +1,201 @@
+#include "update/UpdateManager.h"
+
+#include "app/TextEncoding.h"
+#include "settings/Localization.h"
+#include "settings/Registry.h"
+#include "ui/LauncherDialog.h"
+#include "update/MessagePasser.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <exception>
+#include <spdlog/spdlog.h>
+
+namespace
+{
+constexpr wchar_t kMessageBoxTitle[] = L"Norvik Launcher";
+constexpr UINT kQuitDone = WM_USER + 1;
+} // namespace
+
+int32_t ClampMaxConnections(uint32_t stored)
+{
+    if (stored == 0)
+        return 2;
+    return stored > 4 ? 4 : static_cast<int32_t>(stored);
+}
+
+UpdateManager::UpdateManager(LauncherDialog* dialog) : dialog(dialog)
+{
+    statusText = LocalizedText("initializing");
+
+    uint32_t ech = 0;
+    ReadRegistryDword(ech, L"NRK_LauncherEchEnabled");
+    echEnabled = ech != 0;
+
+    uint32_t connections = 2;
+    ReadRegistryDword(connections, L"NRK_LauncherMaxConnections");
+    maxConnections = ClampMaxConnections(connections);
+
+    updateThread = std::thread(&UpdateManager::ThreadMain, this);
+}
+
+UpdateManager::~UpdateManager()
+{
+    StopWorkers();
+    if (updateThread.joinable())
+        updateThread.detach();
+}
+
+void UpdateManager::SetStatus(const std::wstring& text)
+{
+    {
+        std::lock_guard lock(statusMutex);
+        statusText = text;
+    }
+    dialog->Invalidate(kInvalidateStatusText);
+}
+
+int UpdateManager::ReportError(const std::wstring& message)
+{
+    SetStatus(LocalizedText("error_occurred"));
+    dialog->ShowSettingsLink();
+    spdlog::error("{}", ToUtf8(message));
+    spdlog::default_logger()->flush();
+    return dialog->ShowMessage(message);
+}
+
+std::wstring UpdateManager::StatusText()
+{
+    std::lock_guard lock(statusMutex);
+    return statusText;
+}
+
+std::wstring UpdateManager::VersionText()
+{
+    std::lock_guard lock(statusMutex);
+    return versionText;
+}
+
+std::wstring UpdateManager::SpeedText()
+{
+    std::lock_guard lock(statusMutex);
+    return speedText;
+}
+
+double UpdateManager::UpperProgress()
+{
+    std::lock_guard lock(statusMutex);
+    return upperProgress;
+}
+
+double UpdateManager::LowerProgress()
+{
+    std::lock_guard lock(statusMutex);
+    return lowerProgress;
+}
+
+bool UpdateManager::ReadWorkingDirectory()
+{
+    wchar_t buffer[MAX_PATH] = {};
+    const DWORD length = GetCurrentDirectoryW(MAX_PATH, buffer);
+    if (length == 0 || length >= MAX_PATH)
+        return false;
+    localDir.assign(buffer, length);
+    return true;
+}
+
+void UpdateManager::ThreadMain()
+{
+    // They outlive the first check: Check Files records the same versions.
+    std::wstring serverVersion;
+    std::wstring serverOverlayVersion;
+
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    SetStatus(LocalizedText("initializing_update_process"));
+
+    if (!ReadWorkingDirectory())
+        ReportError(LocalizedText("working_directory_error"));
+
+    ServeRequests(serverVersion, serverOverlayVersion);
+}
+
+void UpdateManager::ServeRequests(const std::wstring& serverVersion,
+                                  const std::wstring& serverOverlayVersion)
+{
+    msg::MessagePasser* queue = dialog->GetMessagePasser();
+    for (;;)
+    {
+        queue->WaitForMessage();
+        for (Message message = queue->TryPop(); message.type != kNoMessage;
+             message = queue->TryPop())
+        {
+            switch (message.type)
+            {
+            case CheckFiles:
+                dialog->HideButtons();
+                RunGuardedInstall(serverVersion, serverOverlayVersion);
+                break;
+            case Quit:
+                stopRequested = true;
+                StopWorkers();
+                PostMessageW(dialog->GetHwnd(), kQuitDone, 0, 0);
+                return;
+            default:
+                spdlog::trace("unknown msgtype {}", message.type);
+                break;
+            }
+        }
+    }
+}
+
+void UpdateManager::RunGuardedInstall(const std::wstring& serverVersion,
+                                      const std::wstring& serverOverlayVersion)
+{
+    try
+    {
+        if (Install())
+            RecordInstalledVersion(serverVersion, serverOverlayVersion);
+    }
+    catch (const std::exception& error)
+    {
+        ReportError(ToWide(error.what()));
+    }
+}
+
+void UpdateManager::StopWorkers()
+{
+    for (std::thread& worker : workers)
+    {
+        if (worker.joinable())
+            worker.join();
+    }
+    workers.clear();
+}
+
+void UpdateManager::RecordInstalledVersion(const std::wstring& serverVersion,
+                                           const std::wstring& serverOverlayVersion)
+{
+    if (!WriteRegistryString(kLauncherRegistryKey, L"UpdateVersion", serverVersion))
+        spdlog::error("[ERROR] Can't set VersionKey.");
+
+    if (!versionInfo.overlayVersion.empty())
+    {
+        if (WriteRegistryString(kLauncherRegistryKey, L"UpdateVersion_Overlay_" + CurrentLanguage(),
+                                serverOverlayVersion))
+            spdlog::info("Saved overlay version to registry: {}", ToUtf8(serverOverlayVersion));
+        else
+            spdlog::error("[ERROR] Can't set overlay VersionKey.");
+    }
+
+    SetStatus(LocalizedText("update_success"));
+    {
+        std::lock_guard lock(statusMutex);
+        versionText = L"Ver " + serverVersion;
+    }
+    dialog->ShowButtons();
+    dialog->Invalidate(kInvalidateUpperBar | kInvalidateLowerBar | kInvalidateVersionText);
+    dialog->ShowSettingsLink();
+    spdlog::default_logger()->flush();
+}
