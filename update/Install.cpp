@@ -1,12 +1,102 @@
+#include "settings/Localization.h"
 #include "ui/LauncherDialog.h"
 #include "update/UpdateManager.h"
 
-// The pass proper (file lists, comparison, workers) joins here with the update
-// engine; until then a check request hands the buttons back and records nothing.
+#include <spdlog/spdlog.h>
+
 bool UpdateManager::Install()
 {
     dialog->HideButtons();
+    remoteFiles.clear();
+    {
+        std::lock_guard lock(queueMutex);
+        downloadQueue.clear();
+    }
+    SetStatus(LocalizedText("updating_filelist"));
+
+    if (!FetchFileList())
+    {
+        SetStatus(L"Could not obtain the latest file list from the server.");
+        return false;
+    }
+    if (!versionInfo.overlayFileList.empty())
+    {
+        spdlog::info("Parsing overlay filelist...");
+        if (!FetchOverlayFileList())
+        {
+            SetStatus(L"Could not obtain the overlay file list from the server.");
+            return false;
+        }
+    }
+
+    spdlog::error("Install - make local file list");
+    MakeLocalFileList();
+    SetStatus(LocalizedText("starting_update"));
+
+    size_t count = 0;
+    {
+        std::lock_guard lock(queueMutex);
+        count = downloadQueue.size();
+    }
+    spdlog::info("Install - download count: {}, remote file list count: {}", count,
+                 remoteFiles.size());
+
+    filesTotal = static_cast<int32_t>(count);
+    filesDone = 0;
+    updateFailed = false;
+    stopRequested = false;
+    launcherUpdated = false;
+    lockersTerminated = false;
+    {
+        std::lock_guard lock(statusMutex);
+        upperProgress = lowerProgress = 0.0;
+    }
+    dialog->Invalidate(kInvalidateUpperBar | kInvalidateLowerBar);
+
+    if (count == 0)
+    {
+        dialog->ShowButtons();
+        dialog->ShowSettingsLink();
+        {
+            std::lock_guard lock(statusMutex);
+            upperProgress = lowerProgress = 1.0;
+        }
+        dialog->Invalidate(kInvalidateUpperBar | kInvalidateLowerBar);
+        spdlog::trace("Install - no files to download");
+        return true;
+    }
+
+    {
+        std::lock_guard lock(statusMutex);
+        workerSlots.assign(static_cast<size_t>(maxConnections), WorkerSlot{});
+    }
+    StopWorkers();
+    for (int index = 0; index < maxConnections; ++index)
+        workers.emplace_back(&UpdateManager::DownloadWorker, this, index);
+    for (std::thread& worker : workers)
+        worker.join();
+    workers.clear();
+
+    if (updateFailed)
+    {
+        dialog->ShowSettingsLink();
+        return false;
+    }
+    if (filesDone < static_cast<int32_t>(count))
+    {
+        dialog->ShowSettingsLink();
+        ReportError(LocalizedText("update_process_failed"));
+        return false;
+    }
     dialog->ShowButtons();
     dialog->ShowSettingsLink();
-    return false;
+    {
+        std::lock_guard lock(statusMutex);
+        upperProgress = lowerProgress = 1.0;
+        speedText.clear();
+    }
+    dialog->Invalidate(kInvalidateUpperBar | kInvalidateLowerBar | kInvalidateStatusText |
+                       kInvalidateSpeedText);
+    spdlog::trace("Install - success");
+    return true;
 }

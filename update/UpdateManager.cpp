@@ -1,6 +1,7 @@
 #include "update/UpdateManager.h"
 
 #include "app/TextEncoding.h"
+#include "http/HttpClient.h"
 #include "settings/Localization.h"
 #include "settings/Registry.h"
 #include "ui/LauncherDialog.h"
@@ -117,8 +118,53 @@ void UpdateManager::ThreadMain()
 
     if (!ReadWorkingDirectory())
         ReportError(LocalizedText("working_directory_error"));
+    else if (PrepareTransport() && CheckVersion())
+        InstallIfOutdated(serverVersion, serverOverlayVersion);
 
     ServeRequests(serverVersion, serverOverlayVersion);
+}
+
+bool UpdateManager::PrepareTransport()
+{
+    try
+    {
+        const HttpBackend kind = SelectHttpBackend();
+        httpClient = CreateHttpClient(kind);
+        httpClient->SetUserAgent(kNetworkUserAgent);
+        httpClient->SetEch(echEnabled);
+        spdlog::info("HTTP backend initialized: {}", HttpBackendName(kind));
+        return true;
+    }
+    catch (const std::exception&)
+    {
+        ReportError(LocalizedText("network_init_failure"));
+        return false;
+    }
+}
+
+void UpdateManager::InstallIfOutdated(std::wstring& serverVersion,
+                                      std::wstring& serverOverlayVersion)
+{
+    serverVersion = ToWide(versionInfo.version);
+    serverOverlayVersion = ToWide(versionInfo.overlayVersion);
+
+    // Any difference counts, higher or lower: versions have no order.
+    const bool versionMismatch = serverVersion != localVersion;
+    bool overlayMismatch = false;
+    if (!versionInfo.overlayVersion.empty())
+    {
+        overlayMismatch = serverOverlayVersion != localOverlayVersion;
+        spdlog::info("Overlay version check: server={}, local={}, mismatch={}",
+                     versionInfo.overlayVersion, ToUtf8(localOverlayVersion), overlayMismatch);
+    }
+    if (!versionMismatch && !overlayMismatch)
+    {
+        SetStatus(LocalizedText("already_up_to_date"));
+        dialog->ShowButtons();
+        dialog->ShowSettingsLink();
+        return;
+    }
+    RunGuardedInstall(serverVersion, serverOverlayVersion);
 }
 
 void UpdateManager::ServeRequests(const std::wstring& serverVersion,

@@ -4,16 +4,23 @@
 // Never deleted while the process runs; the window keeps a plain pointer.
 #pragma once
 
+#include "http/HttpClient.h"
+#include "update/FileEntry.h"
 #include "update/VersionInfo.h"
+#include "update/WorkerSlot.h"
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 class LauncherDialog;
+class AdapterReport;
+struct ScanContext;
 
 class UpdateManager
 {
@@ -35,6 +42,32 @@ class UpdateManager
                                 const std::wstring& serverOverlayVersion);
     bool Install();
 
+    // Version check (update thread).
+    bool CheckVersion();
+    bool ParseVersionInfo(const std::string& body, const std::string& mirrorHost);
+    std::string FetchText(const std::string& url);
+
+    // File lists (update thread, no worker running).
+    bool FetchFileList();
+    bool FetchOverlayFileList();
+    void MergeOverlay(const std::vector<FileEntry>& overlayEntries);
+
+    // Local comparison: fills downloadQueue.
+    void MakeLocalFileList();
+    void CheckLocalFile(ScanContext& context, const FileEntry& entry);
+    void ScanProgressReporter(const std::atomic<int32_t>* counter);
+
+    // Download workers.
+    void DownloadWorker(int workerIndex);
+    int OnDownloadProgress(int workerIndex, double total, double now);
+    void UpdateDownloadProgress();
+
+    // Writes one package's file; false when every attempt failed.
+    bool ExtractPackage(const std::string& packageBytes, const std::wstring& targetPath,
+                        const int64_t* fileTime);
+    // Called on a sharing violation; true when it already waited before the next attempt.
+    bool ResolveLockedFile(const std::wstring& targetPath, int attempt);
+
     // Copies of the painted values, one lock each, for the window thread.
     std::wstring StatusText();
     std::wstring VersionText();
@@ -43,6 +76,7 @@ class UpdateManager
     double LowerProgress();
 
     LauncherDialog* dialog;
+    std::unique_ptr<IHttpClient> httpClient;
     std::thread updateThread;
     std::vector<std::thread> workers;
     std::atomic<bool> stopRequested{false};
@@ -59,11 +93,25 @@ class UpdateManager
     VersionInfo versionInfo;
     std::wstring localDir;
 
+    std::vector<FileEntry> remoteFiles;
+    std::mutex queueMutex;
+    std::deque<FileEntry> downloadQueue;
+    std::mutex lockPromptMutex;
+    std::atomic<bool> lockersTerminated{false};
+    std::vector<WorkerSlot> workerSlots;
     std::mutex statusMutex;
+    std::atomic<bool> scanRunning{false};
     bool echEnabled = false;
+    std::atomic<int32_t> filesTotal{0};
+    std::atomic<int32_t> filesDone{0};
+    std::atomic<bool> updateFailed{false};
+    std::atomic<bool> launcherUpdated{false};
 
   private:
     bool ReadWorkingDirectory();
+    // Makes `httpClient`; false (already reported) when no transport could start.
+    bool PrepareTransport();
+    void InstallIfOutdated(std::wstring& serverVersion, std::wstring& serverOverlayVersion);
     void ServeRequests(const std::wstring& serverVersion, const std::wstring& serverOverlayVersion);
     void RunGuardedInstall(const std::wstring& serverVersion,
                            const std::wstring& serverOverlayVersion);

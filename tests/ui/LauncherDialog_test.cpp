@@ -1,9 +1,13 @@
+#include "support/MessageBoxAnswerer.h"
 #include "support/Registry.h"
+#include "support/TempFolder.h"
 #include "support/WindowPump.h"
 #include "ui/LauncherDialog.h"
 #include "update/UpdateManager.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 TEST(ProgressBar, RightEdgeIsTruncatedFractionOf383RaisedTo22)
 {
@@ -17,15 +21,17 @@ TEST(ProgressBar, RightEdgeIsTruncatedFractionOf383RaisedTo22)
 
 namespace
 {
+// The update thread runs its version check in a folder of the test's own and
+// whatever box it raises is answered; the regions are measured meanwhile.
 class DialogRegions : public ::testing::Test
 {
   protected:
-    void SetUp() override { DeleteLauncherKey(); }
     void TearDown() override
     {
         dialog_.GetMessagePasser()->Post({Quit, 0});
-        PumpUntilQuit();
+        PumpUntilQuit(30000);
         dialog_.Manager()->updateThread.join();
+        std::filesystem::current_path(previousFolder_);
     }
 
     // The region left to paint after `flags`, from a fully painted window.
@@ -52,6 +58,10 @@ class DialogRegions : public ::testing::Test
         return all;
     }
 
+    std::filesystem::path previousFolder_ = std::filesystem::current_path();
+    TempFolder game_{L"regions"};
+    bool entered_ = (DeleteLauncherKey(), std::filesystem::current_path(game_.Path()), true);
+    MessageBoxAnswerer answerer_;
     LauncherDialog dialog_{GetModuleHandleW(nullptr)};
 };
 

@@ -15,13 +15,20 @@ NORVIK_PACKAGES=(
     libspdlog-dev libfmt-dev libtomlplusplus-dev googletest
     libminizip-dev zlib1g-dev
     wine64 xvfb x11-utils imagemagick fonts-ipafont-gothic locales
-    nginx openssl
+    nginx openssl ca-certificates python3
 )
 
 norvik_install_packages() {
+    norvik_install_package_list "${NORVIK_PACKAGES[@]}"
+    norvik_ensure_japanese_locale
+}
+
+# Installs whichever of the given Debian packages are missing (the publisher
+# and the fuzz script need only a few).
+norvik_install_package_list() {
     local missing=()
     local package
-    for package in "${NORVIK_PACKAGES[@]}"; do
+    for package in "$@"; do
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
             missing+=("$package")
     done
@@ -33,7 +40,6 @@ norvik_install_packages() {
         DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" \
             >/dev/null || norvik_die "apt-get install failed for: ${missing[*]}"
     fi
-    norvik_ensure_japanese_locale
 }
 
 # Japanese user-interface tests run Wine under ja_JP.UTF-8.

@@ -1,0 +1,273 @@
+#include "http/HttpClientCurl.h"
+
+#include "app/TextEncoding.h"
+#include "http/NetworkError.h"
+
+#include <windows.h>
+
+#include <spdlog/spdlog.h>
+#include <stdexcept>
+
+// The progress callback of the older four-double form is the one registered;
+// libcurl marks it deprecated but keeps it.
+#define CURL_DISABLE_DEPRECATION
+#include <curl/curl.h>
+
+namespace
+{
+constexpr int kCaBundleResource = 193;
+constexpr const char* kDohResolvers[] = {NORVIK_DOH_URL_0, NORVIK_DOH_URL_1};
+
+// The module this code was linked into, whichever executable loaded it.
+HMODULE OwnModule()
+{
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&OwnModule), &module);
+    return module;
+}
+
+std::string EscapeSpaces(const std::string& url)
+{
+    std::string escaped;
+    escaped.reserve(url.size());
+    for (const char c : url)
+    {
+        if (c == ' ')
+            escaped += "%20";
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
+bool IsUntouched(const HttpResponse& response)
+{
+    return response.statusCode == 0 && response.body.empty() && response.error.empty();
+}
+
+bool IsLadderFailure(CURLcode rc)
+{
+    return rc == CURLE_COULDNT_RESOLVE_HOST || rc == CURLE_SSL_CONNECT_ERROR ||
+           rc == CURLE_SSL_CERTPROBLEM || rc == CURLE_PEER_FAILED_VERIFICATION;
+}
+
+std::string TransportErrorText(CURLcode rc)
+{
+    switch (rc)
+    {
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return FormatNetworkError("network_error_proxy");
+    case CURLE_COULDNT_RESOLVE_HOST:
+        return FormatNetworkError("network_error_host");
+    case CURLE_COULDNT_CONNECT:
+        return FormatNetworkError("network_error_connect");
+    default:
+        return FormatNetworkError("network_error_generic", static_cast<int>(rc),
+                                  ToWide(curl_easy_strerror(rc)));
+    }
+}
+} // namespace
+
+void HttpClientCurl::EasyCleanup::operator()(void* easy) const
+{
+    curl_easy_cleanup(easy);
+}
+
+HttpClientCurl::HttpClientCurl() : handle(curl_easy_init())
+{
+    if (!handle)
+        throw std::runtime_error("Failed to initialize CURL");
+}
+
+HttpClientCurl::~HttpClientCurl() = default;
+
+void HttpClientCurl::Reset()
+{
+    if (handle)
+        curl_easy_reset(handle.get());
+}
+
+void HttpClientCurl::SetUserAgent(const std::string& agent)
+{
+    userAgent = agent;
+}
+
+void HttpClientCurl::SetEch(bool enabled)
+{
+    echEnabledForClient = enabled;
+    if (enabled)
+    {
+        dohLevel = 0;
+        LoadCaBundle();
+    }
+}
+
+bool HttpClientCurl::LoadCaBundle()
+{
+    if (!caBundle.empty())
+        return true;
+
+    const HMODULE module = OwnModule();
+    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(kCaBundleResource), RT_RCDATA);
+    if (!resource)
+    {
+        spdlog::error("Failed to find CA bundle resource");
+        return false;
+    }
+    HGLOBAL loaded = LoadResource(module, resource);
+    if (!loaded)
+    {
+        spdlog::error("Failed to load CA bundle resource");
+        return false;
+    }
+    const DWORD size = SizeofResource(module, resource);
+    const auto* bytes = static_cast<const unsigned char*>(LockResource(loaded));
+    if (!bytes || size == 0)
+    {
+        spdlog::error("Failed to lock CA bundle resource");
+        return false;
+    }
+    caBundle.assign(bytes, bytes + size);
+    spdlog::trace("Loaded embedded CA bundle ({} bytes)", size);
+    return true;
+}
+
+void HttpClientCurl::ApplyRequestOptions(const std::string& url)
+{
+    CURL* easy = handle.get();
+    const std::string escaped = EscapeSpaces(url);
+
+    if (echEnabledForClient && dohLevel != kDohLevelWithoutEch)
+    {
+        curl_easy_setopt(easy, CURLOPT_DOH_URL, kDohResolvers[dohLevel % 2]);
+        curl_easy_setopt(easy, CURLOPT_ECH, "true");
+        if (dohLevel < 2)
+        {
+            if (!caBundle.empty())
+            {
+                curl_blob blob{caBundle.data(), caBundle.size(), CURL_BLOB_NOCOPY};
+                curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob);
+            }
+        }
+        else
+        {
+            curl_easy_setopt(easy, CURLOPT_DOH_SSL_VERIFYPEER, 0L);
+            // This libcurl has no CA file or path of its own, so "its default
+            // store" would trust nothing: these rungs use the system's.
+            curl_easy_setopt(easy, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_NATIVE_CA));
+        }
+    }
+    else
+    {
+        curl_easy_setopt(easy, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_NATIVE_CA));
+    }
+
+    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
+    curl_easy_setopt(easy, CURLOPT_URL, escaped.c_str());
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, userAgent.c_str());
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+}
+
+size_t HttpClientCurl::WriteToString(char* data, size_t size, size_t count, void* body)
+{
+    static_cast<std::string*>(body)->append(data, size * count);
+    return size * count;
+}
+
+int HttpClientCurl::ProgressTrampoline(void* client, double downloadTotal, double downloadNow,
+                                       double, double)
+{
+    const ProgressCallback& progress = static_cast<HttpClientCurl*>(client)->progress;
+    if (!progress)
+        return 0;
+    return progress(downloadTotal, downloadNow);
+}
+
+void HttpClientCurl::PerformAndMap(HttpResponse& response)
+{
+    CURL* easy = handle.get();
+    const CURLcode rc = curl_easy_perform(easy);
+
+    if (rc == CURLE_OK)
+    {
+        long status = 0;
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+        response.statusCode = static_cast<int32_t>(status);
+        response.error = StatusErrorText(status);
+        return;
+    }
+    if (rc == CURLE_ECH_REQUIRED && echEnabledForClient)
+    {
+        echEnabledForClient = false;
+        dohLevel = kDohLevelWithoutEch;
+        spdlog::trace("Curl: ECH required but failed, disabling ECH");
+        curl_easy_reset(easy);
+        return;
+    }
+    if (IsLadderFailure(rc) && echEnabledForClient && dohLevel != kDohLevelWithoutEch)
+    {
+        StepDownLadder(rc);
+        curl_easy_reset(easy);
+        return;
+    }
+    response.statusCode = -1;
+    response.error = TransportErrorText(rc);
+}
+
+void HttpClientCurl::StepDownLadder(int rc)
+{
+    ++dohLevel;
+    if (dohLevel == kDohLevelWithoutEch)
+    {
+        echEnabledForClient = false;
+        spdlog::warn("All DoH servers failed, disabling ECH for this session");
+    }
+    spdlog::trace("Curl: DoH failed ({}), trying fallback level {}",
+                  curl_easy_strerror(static_cast<CURLcode>(rc)), dohLevel);
+}
+
+HttpResponse HttpClientCurl::Get(const std::string& url)
+{
+    spdlog::trace("Get (ech: {}) - URL={}", echEnabledForClient, url);
+    HttpResponse response;
+
+    ApplyRequestOptions(url);
+    CURL* easy = handle.get();
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 1L);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &HttpClientCurl::WriteToString);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &response.body);
+
+    PerformAndMap(response);
+    // Untouched means a rung was given up: the next attempt runs on the new one.
+    if (IsUntouched(response))
+        return Get(url);
+
+    curl_easy_reset(easy);
+    return response;
+}
+
+HttpResponse HttpClientCurl::Download(const std::string& url, ProgressCallback callback)
+{
+    spdlog::trace("Download (ech: {}) - URL={}", echEnabledForClient, url);
+    HttpResponse response;
+    progress = std::move(callback);
+
+    ApplyRequestOptions(url);
+    CURL* easy = handle.get();
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &HttpClientCurl::WriteToString);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &response.body);
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_PROGRESSDATA, this);
+    curl_easy_setopt(easy, CURLOPT_PROGRESSFUNCTION, &HttpClientCurl::ProgressTrampoline);
+
+    PerformAndMap(response);
+    if (IsUntouched(response))
+        return Download(url, progress);
+
+    progress = nullptr;
+    curl_easy_reset(easy);
+    return response;
+}

@@ -1,0 +1,64 @@
+// The default transport: one libcurl easy handle driven synchronously, HTTP/2
+// over TLS when offered. With ECH on, names are resolved over DNS-over-HTTPS and
+// a failing request walks down a per-client fallback ladder, retrying at once,
+// until ECH is given up for the rest of the client's life. One thread only.
+#pragma once
+
+#include "BuildConfig.h"
+#include "http/HttpClient.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// A transfer slower than 1 byte/s for this long is given up, so a stalled
+// server cannot hold a worker forever.
+inline constexpr long kStallSeconds = NORVIK_STALL_SECONDS;
+
+// The rung at which ECH has been given up: system resolver and system store.
+inline constexpr int32_t kDohLevelWithoutEch = 4;
+
+class HttpClientCurl : public IHttpClient
+{
+  public:
+    // Throws std::runtime_error("Failed to initialize CURL") without a handle.
+    HttpClientCurl();
+    ~HttpClientCurl() override;
+
+    HttpClientCurl(const HttpClientCurl&) = delete;
+    HttpClientCurl& operator=(const HttpClientCurl&) = delete;
+
+    HttpResponse Get(const std::string& url) override;
+    HttpResponse Download(const std::string& url, ProgressCallback progress) override;
+    void Reset() override;
+    void SetUserAgent(const std::string& userAgent) override;
+    void SetEch(bool enabled) override;
+
+    bool EchEnabled() const { return echEnabledForClient; }
+    int32_t DohLevel() const { return dohLevel; }
+
+  private:
+    struct EasyCleanup
+    {
+        void operator()(void* handle) const;
+    };
+
+    bool LoadCaBundle();
+    void ApplyRequestOptions(const std::string& url);
+    void PerformAndMap(HttpResponse& response);
+    void StepDownLadder(int rc);
+
+    static size_t WriteToString(char* data, size_t size, size_t count, void* body);
+    static int ProgressTrampoline(void* client, double downloadTotal, double downloadNow,
+                                  double uploadTotal, double uploadNow);
+
+    std::unique_ptr<void, EasyCleanup> handle;
+    std::string userAgent = "Norvik/2.0 (Launcher; cURL)";
+    bool echEnabledForClient = false;
+    int32_t dohLevel = 0;
+    ProgressCallback progress;
+    // Handed to libcurl without a copy: filled once, never changed afterwards.
+    std::vector<unsigned char> caBundle;
+};

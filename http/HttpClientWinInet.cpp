@@ -1,0 +1,211 @@
+#include "http/HttpClientWinInet.h"
+
+#include "http/NetworkError.h"
+
+#include <windows.h>
+
+#include <fmt/format.h>
+#include <spdlog/spdlog.h>
+#include <stdexcept>
+#include <wininet.h>
+
+namespace
+{
+using InternetHandle = HttpClientWinInet::InternetHandle;
+
+constexpr DWORD kHostBufferSize = 256;
+constexpr DWORD kPathBufferSize = 2048;
+constexpr DWORD kReadChunk = 8192;
+
+// Windows reports an untrusted authority as 12045; Wine as 12057.
+constexpr DWORD kWineUntrustedCertificate = ERROR_INTERNET_SEC_CERT_REV_FAILED;
+
+InternetHandle OpenInternet(const std::string& userAgent)
+{
+    return InternetHandle(
+        InternetOpenA(userAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+}
+
+struct CrackedUrl
+{
+    char host[kHostBufferSize] = {};
+    char path[kPathBufferSize] = {};
+    INTERNET_PORT port = 0;
+    INTERNET_SCHEME scheme = INTERNET_SCHEME_UNKNOWN;
+};
+
+bool CrackUrl(const std::string& url, CrackedUrl& cracked)
+{
+    URL_COMPONENTSA parts = {};
+    parts.dwStructSize = sizeof(parts);
+    parts.lpszHostName = cracked.host;
+    parts.dwHostNameLength = kHostBufferSize;
+    parts.lpszUrlPath = cracked.path;
+    parts.dwUrlPathLength = kPathBufferSize;
+    if (!InternetCrackUrlA(url.c_str(), 0, 0, &parts))
+        return false;
+    cracked.port = parts.nPort;
+    cracked.scheme = parts.nScheme;
+    return true;
+}
+
+InternetHandle ConnectTo(HINTERNET internet, const CrackedUrl& url)
+{
+    return InternetHandle(InternetConnectA(internet, url.host, url.port, nullptr, nullptr,
+                                           INTERNET_SERVICE_HTTP, 0, 0));
+}
+
+InternetHandle OpenGetRequest(HINTERNET connection, const char* path, DWORD flags)
+{
+    return InternetHandle(
+        HttpOpenRequestA(connection, "GET", path, "HTTP/1.1", nullptr, nullptr, flags, 0));
+}
+
+bool SendWithoutBody(HINTERNET request)
+{
+    return HttpSendRequestA(request, nullptr, 0, nullptr, 0);
+}
+
+bool QueryNumber(HINTERNET request, DWORD query, DWORD& value)
+{
+    DWORD size = sizeof(value);
+    return HttpQueryInfoA(request, query | HTTP_QUERY_FLAG_NUMBER, &value, &size, nullptr);
+}
+
+std::string SystemErrorText(DWORD code)
+{
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+        nullptr, code, 0x400, reinterpret_cast<char*>(&text), 0, nullptr);
+    if (length == 0 || !text)
+        return fmt::format("WinInet error {}", code);
+    std::string result(text, length);
+    LocalFree(text);
+    return result;
+}
+
+// The server's own last response text when WinInet kept one, else the
+// system's text for the error.
+std::string LastInternetErrorText()
+{
+    DWORD code = GetLastError();
+    DWORD length = 0;
+    InternetGetLastResponseInfoA(&code, nullptr, &length);
+    if (length != 0)
+    {
+        std::string text(length + 1, '\0');
+        DWORD capacity = length + 1;
+        if (InternetGetLastResponseInfoA(&code, text.data(), &capacity))
+        {
+            text.resize(capacity);
+            return text;
+        }
+    }
+    return SystemErrorText(code);
+}
+
+HttpResponse Failure(std::string error)
+{
+    HttpResponse response;
+    response.statusCode = -1;
+    response.error = std::move(error);
+    return response;
+}
+} // namespace
+
+void HttpClientWinInet::HandleCloser::operator()(void* handle) const
+{
+    InternetCloseHandle(handle);
+}
+
+HttpClientWinInet::HttpClientWinInet()
+{
+    // In the body: `userAgent` is declared after the handle.
+    internet = OpenInternet(userAgent);
+    if (!internet)
+        throw std::runtime_error("Failed to initialize WinInet");
+}
+
+HttpClientWinInet::~HttpClientWinInet() = default;
+
+void HttpClientWinInet::SetUserAgent(const std::string& agent)
+{
+    userAgent = agent;
+    internet.reset();
+    internet = OpenInternet(userAgent);
+    if (!internet)
+        throw std::runtime_error("Failed to reinitialize WinInet");
+}
+
+HttpResponse HttpClientWinInet::Get(const std::string& url)
+{
+    return SendRequest(url, nullptr);
+}
+
+HttpResponse HttpClientWinInet::Download(const std::string& url, ProgressCallback progress)
+{
+    return SendRequest(url, progress);
+}
+
+HttpResponse HttpClientWinInet::SendRequest(const std::string& url,
+                                            const ProgressCallback& progress)
+{
+    spdlog::trace("Get - URL={}", url);
+
+    CrackedUrl cracked;
+    if (!CrackUrl(url, cracked))
+        return Failure("Failed to parse URL: " + LastInternetErrorText());
+
+    DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+    if (cracked.scheme == INTERNET_SCHEME_HTTPS)
+        flags |= INTERNET_FLAG_SECURE;
+
+    const InternetHandle connection = ConnectTo(internet.get(), cracked);
+    if (!connection)
+    {
+        const DWORD code = GetLastError();
+        if (code == ERROR_INTERNET_NAME_NOT_RESOLVED)
+            return Failure(FormatNetworkError("network_error_host"));
+        if (code == ERROR_INTERNET_CANNOT_CONNECT)
+            return Failure(FormatNetworkError("network_error_connect"));
+        return Failure("Connection failed: " + LastInternetErrorText());
+    }
+
+    const InternetHandle request = OpenGetRequest(connection.get(), cracked.path, flags);
+    if (!request)
+        return Failure("Failed to create request: " + LastInternetErrorText());
+
+    if (!SendWithoutBody(request.get()))
+    {
+        const DWORD code = GetLastError();
+        if (code == ERROR_INTERNET_INVALID_CA || code == kWineUntrustedCertificate ||
+            code == ERROR_INTERNET_SEC_CERT_CN_INVALID)
+            return Failure("SSL certificate error");
+        return Failure("Request failed: " + LastInternetErrorText());
+    }
+
+    DWORD status = 0;
+    if (!QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE, status))
+        return Failure("Failed to get status code");
+
+    HttpResponse response;
+    response.statusCode = static_cast<int32_t>(status);
+    response.error = StatusErrorText(static_cast<long>(status));
+
+    // Absent Content-Length leaves 0, which also silences progress.
+    DWORD length = 0;
+    QueryNumber(request.get(), HTTP_QUERY_CONTENT_LENGTH, length);
+
+    char chunk[kReadChunk];
+    DWORD read = 0;
+    double total = 0;
+    while (InternetReadFile(request.get(), chunk, kReadChunk, &read) && read != 0)
+    {
+        response.body.append(chunk, read);
+        total += read;
+        if (progress && length != 0)
+            progress(static_cast<double>(length), total);
+    }
+    return response;
+}

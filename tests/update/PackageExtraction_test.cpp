@@ -1,0 +1,193 @@
+// Package extraction onto real files: content, folder chain, the file time as
+// the time zone turns it, and the retry path of an unwritable target.
+#include "support/LogCapture.h"
+#include "support/MessageBoxAnswerer.h"
+#include "support/Registry.h"
+#include "support/TempFolder.h"
+#include "support/WindowPump.h"
+#include "support/ZipBuilder.h"
+#include "ui/LauncherDialog.h"
+#include "update/ListTime.h"
+#include "update/PackageExtraction.h"
+#include "update/UpdateManager.h"
+
+#include <chrono>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <optional>
+
+namespace
+{
+// Zone rules as GetTimeZoneInformation reports them; names only for messages.
+TIME_ZONE_INFORMATION Zone(LONG bias, LONG daylightBias)
+{
+    TIME_ZONE_INFORMATION zone{};
+    zone.Bias = bias;
+    zone.DaylightBias = daylightBias;
+    return zone;
+}
+
+int64_t ListTime(int year, int month, int day, int hour, int minute, int second)
+{
+    return static_cast<int64_t>(*CalendarToFileTime(year, month, day, hour, minute, second));
+}
+
+SYSTEMTIME LastWriteUtc(const std::filesystem::path& file)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data);
+    SYSTEMTIME utc{};
+    FileTimeToSystemTime(&data.ftLastWriteTime, &utc);
+    return utc;
+}
+
+// An UpdateManager needs its window; the update thread's own start-up runs
+// in a folder of the test's own and is answered, then the test works beside it.
+class Extraction : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        DeleteLauncherKey();
+        std::filesystem::current_path(game_.Path());
+        dialog_.emplace(GetModuleHandleW(nullptr));
+        dialog_->GetMessagePasser()->Post({127, 0});
+        ASSERT_TRUE(PumpUntil([&] { return log_.Contains("unknown msgtype 127"); }, 30000));
+    }
+    void TearDown() override
+    {
+        dialog_->GetMessagePasser()->Post({Quit, 0});
+        PumpUntilQuit(30000);
+        dialog_->Manager()->updateThread.join();
+        dialog_.reset();
+        std::filesystem::current_path(previousFolder_);
+    }
+
+    UpdateManager& Manager() { return *dialog_->Manager(); }
+
+    LogCapture log_;
+    std::filesystem::path previousFolder_ = std::filesystem::current_path();
+    TempFolder game_{L"extract"};
+    MessageBoxAnswerer answerer_;
+    std::optional<LauncherDialog> dialog_;
+};
+} // namespace
+
+TEST(FileStamp, ListClockMinusNineHoursCutToTheMinuteInEveryZone)
+{
+    const int64_t listTime = ListTime(2024, 1, 1, 12, 34, 56);
+    const int64_t expectedUtc = ListTime(2024, 1, 1, 3, 34, 0);
+    struct Case
+    {
+        const char* name;
+        LONG bias;
+        LONG daylightBias;
+        DWORD id;
+    };
+    const Case zones[] = {{"Tokyo", -540, 0, TIME_ZONE_ID_UNKNOWN},
+                          {"New York (standard)", 300, -60, TIME_ZONE_ID_STANDARD},
+                          {"Sydney (daylight)", -600, -60, TIME_ZONE_ID_DAYLIGHT},
+                          {"UTC", 0, 0, TIME_ZONE_ID_UNKNOWN}};
+    for (const Case& zone : zones)
+    {
+        const TIME_ZONE_INFORMATION info = Zone(zone.bias, zone.daylightBias);
+        const std::optional<int64_t> local = LocalStampFor(listTime, zone.id, info);
+        ASSERT_TRUE(local) << zone.name;
+        // What LocalFileTimeToFileTime undoes: the zone's bias (and daylight bias).
+        const int64_t daylight = zone.id == TIME_ZONE_ID_DAYLIGHT ? zone.daylightBias : 0;
+        const int64_t utc = *local + (zone.bias + daylight) * 600000000LL;
+        EXPECT_EQ(utc, expectedUtc) << zone.name;
+    }
+}
+
+TEST(FileStamp, TimeZeroHasNoStampWestOfUtcPlusNine)
+{
+    // An invalid list date leaves time 0; its stamp would be before 1601.
+    EXPECT_FALSE(LocalStampFor(0, TIME_ZONE_ID_STANDARD, Zone(300, -60))); // New York
+    EXPECT_FALSE(LocalStampFor(0, TIME_ZONE_ID_DAYLIGHT, Zone(-60, -60))); // Berlin, summer
+    EXPECT_EQ(LocalStampFor(0, TIME_ZONE_ID_UNKNOWN, Zone(-540, 0)),
+              std::optional<int64_t>(0));                                  // Tokyo
+    EXPECT_TRUE(LocalStampFor(0, TIME_ZONE_ID_DAYLIGHT, Zone(-720, -60))); // Auckland, summer
+}
+
+TEST_F(Extraction, StoredAndDeflatedPackagesWriteTheSameFileWithTheListTime)
+{
+    const std::string content(100000, 'x');
+    const int64_t listTime = ListTime(2024, 1, 1, 12, 34, 56);
+    ASSERT_TRUE(Manager().ExtractPackage(StoredPackage(content), L"stored.dat", &listTime));
+    ASSERT_TRUE(
+        Manager().ExtractPackage(DeflatedPackage(content), L"sub/folder/deflated.dat", &listTime));
+
+    EXPECT_EQ(ReadWholeFile(game_ / "stored.dat"), content);
+    EXPECT_EQ(ReadWholeFile(game_ / "sub/folder/deflated.dat"), content);
+    for (const char* name : {"stored.dat", "sub/folder/deflated.dat"})
+    {
+        const SYSTEMTIME utc = LastWriteUtc(game_ / name);
+        EXPECT_EQ(utc.wYear, 2024) << name;
+        EXPECT_EQ(utc.wMonth, 1) << name;
+        EXPECT_EQ(utc.wDay, 1) << name;
+        EXPECT_EQ(utc.wHour, 3) << name;
+        EXPECT_EQ(utc.wMinute, 34) << name;
+        EXPECT_EQ(utc.wSecond, 0) << name;
+    }
+}
+
+TEST_F(Extraction, EmptyEntryGivesAnEmptyFileAndOnlyTheFirstEntryIsWritten)
+{
+    const int64_t listTime = ListTime(2023, 6, 1, 0, 0, 0);
+    ASSERT_TRUE(Manager().ExtractPackage(StoredPackage(""), L"empty.dat", &listTime));
+    EXPECT_TRUE(std::filesystem::exists(game_ / "empty.dat"));
+    EXPECT_EQ(std::filesystem::file_size(game_ / "empty.dat"), 0u);
+
+    ASSERT_TRUE(
+        Manager().ExtractPackage(TwoEntryPackage("first", "second"), L"two.dat", &listTime));
+    EXPECT_EQ(ReadWholeFile(game_ / "two.dat"), "first");
+}
+
+TEST_F(Extraction, BrokenPackagesThrowBeforeAnyFileIsTouched)
+{
+    const int64_t listTime = ListTime(2023, 6, 1, 0, 0, 0);
+    EXPECT_THROW(Manager().ExtractPackage(RandomBytes(500, 7), L"random.dat", &listTime),
+                 std::exception);
+    EXPECT_THROW(Manager().ExtractPackage(PackageWithWrongCrc("payload"), L"crc.dat", &listTime),
+                 std::exception);
+    EXPECT_FALSE(std::filesystem::exists(game_ / "random.dat"));
+    EXPECT_FALSE(std::filesystem::exists(game_ / "crc.dat"));
+}
+
+TEST_F(Extraction, TimeZeroIsWrittenAndKeepsTheTimeOfTheWrite)
+{
+    // The test process runs in UTC, where time 0 would stamp 1600-12-31 15:00.
+    const int64_t zero = 0;
+    ASSERT_TRUE(Manager().ExtractPackage(StoredPackage("data"), L"zero.dat", &zero));
+    EXPECT_EQ(ReadWholeFile(game_ / "zero.dat"), "data");
+    // Left as the write made it: now, not 1600.
+    EXPECT_GE(LastWriteUtc(game_ / "zero.dat").wYear, 2024);
+    EXPECT_TRUE(log_.Text().find("no valid file time for zero.dat") != std::string::npos)
+        << log_.Text();
+}
+
+TEST_F(Extraction, UnwritableTargetFailsThreeTimesAboutHalfASecondApart)
+{
+    // A folder where the file should go: no CreateFile can replace it, even as root.
+    const std::filesystem::path target = game_ / "taken.dat";
+    std::filesystem::create_directory(target);
+    const int64_t listTime = ListTime(2023, 6, 1, 0, 0, 0);
+    const std::string package = StoredPackage("new");
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(Manager().ExtractPackage(package, L"taken.dat", &listTime));
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+
+    const std::string text = log_.Text();
+    size_t failures = 0;
+    for (size_t at = text.find("Unzip - CreateFile failed with error "); at != std::string::npos;
+         at = text.find("Unzip - CreateFile failed with error ", at + 1))
+        ++failures;
+    EXPECT_EQ(failures, 3u) << text;
+    EXPECT_GE(elapsed, std::chrono::milliseconds(1400));
+    EXPECT_TRUE(log_.Contains("Unzip - Failed to unzip file (size " + std::to_string(package.size()) +
+                              ") to taken.dat"))
+        << text;
+    EXPECT_TRUE(std::filesystem::is_directory(target));
+}

@@ -1,0 +1,46 @@
+// Reading a game (or overlay) folder into file-list entries: every regular
+// file with its list time, size column and package path, in a stable order.
+// Names the launcher would refuse or Windows could not hold are collected and
+// reported together, so one run shows the operator every problem.
+#pragma once
+
+#include "update/FileEntry.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct PublishedFile
+{
+    std::filesystem::path source;
+    uint64_t size = 0;
+    // name, time (UTC+9 wall clock), column3 (KiB, rounded up), column4 (0)
+    // and packagePath ("files/" + encoded name + ".zip").
+    FileEntry entry;
+};
+
+// Files the launcher could not take; what() lists each with its reason.
+class FolderRefused : public std::runtime_error
+{
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// Sorted by name (bytewise). Throws FolderRefused.
+std::vector<PublishedFile> ScanGameFolder(const std::filesystem::path& folder);
+
+// The list's clock for a time given in seconds (and nanoseconds) since
+// 1970-01-01 UTC: the UTC+9 wall clock on the FILETIME scale.
+uint64_t ListTimeOfUnixTime(int64_t seconds, uint32_t nanoseconds);
+
+// Bytes outside letters, digits and - . _ ~ / as %XX, so the launcher's plain
+// "{base}/{path}" is a valid URL that servers map back to the file.
+std::string PercentEncodePath(std::string_view path);
+
+// Why Windows could not hold `name` beyond what the launcher's own rule
+// refuses (< > " | ? * and backslashes, components ending in a dot or a
+// space), or empty.
+std::string WindowsNameProblem(std::string_view name);

@@ -1,0 +1,45 @@
+// The publisher's command line: what a patch-server operator can ask for,
+// checked before anything is read or written, and the help text that says
+// all of it.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+struct OverlaySource
+{
+    std::string code;
+    std::filesystem::path folder;
+};
+
+struct PublishOptions
+{
+    std::filesystem::path gameFolder;
+    std::filesystem::path outputFolder;
+    std::string version;
+    // The version file's "patch" value, without a trailing "/".
+    std::string baseUrl;
+    // Where under outputFolder the base URL's files go; by default the base
+    // URL's path.
+    std::filesystem::path patchFolder;
+    std::string notice;
+    std::string listName = "filelist";
+    std::vector<OverlaySource> overlays;
+    // Empty: the overlays carry `version`.
+    std::string overlayVersion;
+};
+
+// A mistake on the command line; the message says which.
+class UsageError : public std::runtime_error
+{
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// nullopt when --help was asked for.
+std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::string>& arguments);
+
+std::string PublishHelpText();

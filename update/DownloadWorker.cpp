@@ -1,0 +1,230 @@
+#include "app/TextEncoding.h"
+#include "settings/Localization.h"
+#include "ui/LauncherDialog.h"
+#include "update/UpdateManager.h"
+
+#include <windows.h>
+
+#include <chrono>
+#include <cwctype>
+#include <fmt/xchar.h>
+#include <optional>
+#include <spdlog/spdlog.h>
+
+namespace
+{
+constexpr int kMaxAttempts = 3;
+constexpr int64_t kSpeedSampleNanoseconds = 250000000;
+constexpr wchar_t kLauncherExecutableName[] = L"splash.exe";
+
+int64_t SteadyNanoseconds()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string WithoutLeadingDotSlash(const std::string& path)
+{
+    return path.size() > 2 && path.compare(0, 2, "./") == 0 ? path.substr(2) : path;
+}
+
+bool IsLauncherExecutable(const std::string& name)
+{
+    std::wstring lower = ToWide(name);
+    for (wchar_t& unit : lower)
+        unit = static_cast<wchar_t>(std::towlower(unit));
+    return lower == kLauncherExecutableName;
+}
+} // namespace
+
+void UpdateManager::DownloadWorker(int workerIndex)
+{
+    const auto stopping = [this] { return stopRequested || launcherUpdated; };
+
+    std::unique_ptr<IHttpClient> client;
+    try
+    {
+        client = CreateHttpClient(SelectHttpBackend());
+        client->SetUserAgent(kNetworkUserAgent);
+        client->SetEch(echEnabled);
+    }
+    catch (const std::exception& error)
+    {
+        // Without a transport this worker can fetch nothing; fail the pass
+        // rather than let the exception end the process.
+        spdlog::error("Download thread {} - could not start its HTTP client: {}", workerIndex,
+                      error.what());
+        updateFailed = true;
+        stopRequested = true;
+        return;
+    }
+
+    for (;;)
+    {
+        if (stopping())
+            return;
+        std::optional<FileEntry> entry;
+        {
+            std::lock_guard lock(queueMutex);
+            if (!downloadQueue.empty() && !stopping())
+            {
+                entry = std::move(downloadQueue.front());
+                downloadQueue.pop_front();
+            }
+        }
+        if (!entry)
+            return;
+
+        const std::string path = WithoutLeadingDotSlash(entry->packagePath);
+        const std::string name8 = WithoutLeadingDotSlash(entry->name);
+        {
+            std::lock_guard lock(statusMutex);
+            WorkerSlot& slot = workerSlots[workerIndex];
+            slot = WorkerSlot{};
+            slot.fileName = ToWide(name8);
+            slot.lastSampleTime = SteadyNanoseconds();
+        }
+
+        std::optional<std::string> package;
+        for (int attempt = 0; attempt < kMaxAttempts && !stopping(); ++attempt)
+        {
+            try
+            {
+                const std::string url = entry->fromOverlay
+                                            ? fmt::format("{}/{}{}", versionInfo.basePath,
+                                                          versionInfo.overlayBasePath, path)
+                                            : fmt::format("{}/{}", versionInfo.basePath, path);
+                if (entry->fromOverlay)
+                    spdlog::debug("Download thread {} - downloading overlay file from: {}",
+                                  workerIndex, url);
+                HttpResponse response =
+                    client->Download(url, [this, workerIndex](double total, double now)
+                                     { return OnDownloadProgress(workerIndex, total, now); });
+                if (!response.error.empty())
+                    throw http_error(response.error);
+                package = std::move(response.body);
+                break;
+            }
+            catch (const std::exception& error)
+            {
+                spdlog::error("Download thread {} - http error: {}", workerIndex, error.what());
+            }
+        }
+        if (!package)
+        {
+            if (stopping())
+                return;
+            spdlog::error("Download thread {} - failed to download {}", workerIndex, path);
+            updateFailed = true;
+            stopRequested = true;
+            return;
+        }
+        if (stopping())
+            return;
+
+        bool written = false;
+        for (int attempt = 0; attempt < kMaxAttempts && !stopping() && !written; ++attempt)
+        {
+            try
+            {
+                const int64_t fileTime = static_cast<int64_t>(entry->time);
+                written = ExtractPackage(*package, ToWide(name8), &fileTime);
+            }
+            catch (const std::exception& error)
+            {
+                spdlog::error("Download thread {} - unzip error for {}: {}", workerIndex, name8,
+                              error.what());
+            }
+        }
+        if (!written)
+        {
+            if (stopping())
+                return;
+            spdlog::error("Download thread {} - failed to extract {}", workerIndex, path);
+            updateFailed = true;
+            stopRequested = true;
+            return;
+        }
+
+        if (IsLauncherExecutable(name8))
+        {
+            stopRequested = true;
+            launcherUpdated = true;
+            SetStatus(LocalizedText("launcher_has_updated"));
+            dialog->ShowMessage(LocalizedText("launcher_has_updated_message"));
+            spdlog::default_logger()->flush();
+            ExitProcess(0);
+        }
+
+        ++filesDone;
+        {
+            std::lock_guard lock(statusMutex);
+            WorkerSlot& slot = workerSlots[workerIndex];
+            slot.fileName.clear();
+            slot.fraction = slot.speed = 0.0;
+            slot.doneKB = slot.totalKB = 0;
+        }
+        UpdateDownloadProgress();
+    }
+}
+
+int UpdateManager::OnDownloadProgress(int workerIndex, double total, double now)
+{
+    if (stopRequested || launcherUpdated)
+        return 1;
+    {
+        std::lock_guard lock(statusMutex);
+        WorkerSlot& slot = workerSlots[workerIndex];
+        slot.fraction = total > 0 ? now / total : 0.0;
+        slot.doneKB = static_cast<int32_t>(now * (1.0 / 1024));
+        slot.totalKB = static_cast<int32_t>(total * (1.0 / 1024));
+        const int64_t sampleTime = SteadyNanoseconds();
+        const int64_t elapsed = sampleTime - slot.lastSampleTime;
+        if (elapsed >= kSpeedSampleNanoseconds && now > slot.lastSampleBytes)
+        {
+            const double seconds = static_cast<double>(elapsed / 1000000) / 1000.0;
+            slot.speed = (now - slot.lastSampleBytes) / seconds;
+            slot.lastSampleTime = sampleTime;
+            slot.lastSampleBytes = now;
+        }
+    }
+    UpdateDownloadProgress();
+    return 0;
+}
+
+void UpdateManager::UpdateDownloadProgress()
+{
+    const int32_t total = filesTotal;
+    const int32_t done = filesDone;
+    const double overall = total > 0 ? static_cast<double>(done) / total : 0.0;
+    {
+        std::lock_guard lock(statusMutex);
+        double totalSpeed = 0.0;
+        double busyFraction = 0.0;
+        std::wstring parts;
+        for (const WorkerSlot& slot : workerSlots)
+        {
+            totalSpeed += slot.speed;
+            if (slot.fileName.empty())
+                continue;
+            busyFraction += slot.fraction;
+            if (!parts.empty())
+                parts += L", ";
+            parts += fmt::format(L"{} ({} KB/{} KB)", slot.fileName, slot.doneKB, slot.totalKB);
+        }
+        if (total > 0)
+            lowerProgress = (done + busyFraction) / total;
+        upperProgress = overall;
+        if (totalSpeed > 1048576)
+            speedText = fmt::format(L"{:.1f} MB/s", totalSpeed / 1048576);
+        else if (totalSpeed > 1024)
+            speedText = fmt::format(L"{:.0f} KB/s", totalSpeed / 1024);
+        else if (totalSpeed > 0)
+            speedText = fmt::format(L"{:.0f} B/s", totalSpeed);
+        if (!parts.empty())
+            statusText = fmt::format(L"[{}/{}] ", done, total) + parts;
+    }
+    dialog->Invalidate(kInvalidateUpperBar | kInvalidateLowerBar | kInvalidateStatusText |
+                       kInvalidateSpeedText);
+}

@@ -1,0 +1,38 @@
+// The text of a file list, both ways: the launcher's reader (lines of five
+// 0x03-separated columns) and the writer the publisher uses, which only
+// produces lines the reader takes back unchanged.
+#pragma once
+
+#include "update/FileEntry.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Entries of the list text in order. The text ends at its first NUL, and only
+// LF-terminated lines count. Lines of other than five columns, and dates that
+// are not six numbers, are logged as "{prefix}: Malformed line {}" (with
+// " (date parse)" for dates) and skipped. A column 3 or 4 without a leading
+// number throws std::invalid_argument "invalid stoi argument", one outside
+// int32 std::out_of_range "stoi argument out of range"; either ends the list.
+// A date that is no calendar date keeps the entry with time 0.
+std::vector<FileEntry> ParseFileListText(std::string_view text, bool fromOverlay,
+                                         std::string_view prefix);
+// The same, appending to `entries` line by line, so that what came before a
+// throwing line stays appended.
+void ParseFileListText(std::string_view text, bool fromOverlay, std::string_view prefix,
+                       std::vector<FileEntry>& entries);
+
+// std::stoi in base 10 (leading white space and a sign taken, trailing text
+// ignored), throwing with the two messages above whatever the C++ library.
+int32_t ParseListInteger(const std::string& column);
+
+// The 14-digit "YYYYMMDDhhmmss" of a time, seconds truncated. Throws
+// std::out_of_range for a time past year 9999, which four digits cannot hold.
+std::string FormatListDate(uint64_t time);
+
+// One LF-terminated line for `entry` (fromOverlay is not written). Throws
+// std::invalid_argument when the name or package path holds NUL, 0x03, CR or
+// LF, which would not read back.
+std::string FormatFileListLine(const FileEntry& entry);

@@ -1,0 +1,85 @@
+#include "update/FileListText.h"
+#include "update/SafePath.h"
+#include "update/UpdateManager.h"
+#include "update/ZipPackage.h"
+
+#include <algorithm>
+#include <fmt/format.h>
+#include <spdlog/spdlog.h>
+
+namespace
+{
+// A list names files relative to the game folder; a name that could reach
+// outside it is never written.
+void DropUnsafeNames(std::vector<FileEntry>& entries, const char* prefix)
+{
+    std::erase_if(entries,
+                  [prefix](const FileEntry& entry)
+                  {
+                      const std::optional<std::string> reason = UnsafeListNameReason(entry.name);
+                      if (!reason)
+                          return false;
+                      spdlog::warn("{}: Unsafe file name skipped {} ({})", prefix, entry.name,
+                                   *reason);
+                      return true;
+                  });
+}
+} // namespace
+
+bool UpdateManager::FetchFileList()
+{
+    remoteFiles.clear();
+    const std::string url = fmt::format("{}/{}.zip", versionInfo.basePath, versionInfo.fileList);
+    const std::string package = FetchText(url);
+    const std::optional<std::string> text =
+        ReadSingleEntryPackage(package, versionInfo.fileList, false);
+    if (!text)
+        return false;
+    ParseFileListText(*text, false, "FileList", remoteFiles);
+    DropUnsafeNames(remoteFiles, "FileList");
+    return true;
+}
+
+bool UpdateManager::FetchOverlayFileList()
+{
+    if (versionInfo.overlayFileList.empty())
+        return true;
+    const std::string url =
+        fmt::format("{}/{}.zip", versionInfo.basePath, versionInfo.overlayFileList);
+    spdlog::info("Downloading overlay filelist from: {}", url);
+    const std::string package = FetchText(url);
+    const std::optional<std::string> text =
+        ReadSingleEntryPackage(package, versionInfo.overlayFileList, true);
+    if (!text)
+        return false;
+    std::vector<FileEntry> overlay = ParseFileListText(*text, true, "Overlay FileList");
+    DropUnsafeNames(overlay, "Overlay FileList");
+    spdlog::info("Parsed {} overlay files", overlay.size());
+    MergeOverlay(overlay);
+    return true;
+}
+
+void UpdateManager::MergeOverlay(const std::vector<FileEntry>& overlayEntries)
+{
+    for (const FileEntry& overlay : overlayEntries)
+    {
+        auto found =
+            std::find_if(remoteFiles.begin(), remoteFiles.end(),
+                         [&](const FileEntry& entry) { return entry.name == overlay.name; });
+        if (found != remoteFiles.end())
+        {
+            spdlog::debug("Overlay replacing file: {}", overlay.name);
+            found->time = overlay.time;
+            found->column3 = overlay.column3;
+            found->column4 = overlay.column4;
+            found->packagePath = overlay.packagePath;
+            found->fromOverlay = true;
+        }
+        else
+        {
+            spdlog::debug("Overlay adding new file: {}", overlay.name);
+            remoteFiles.push_back(overlay);
+        }
+    }
+    spdlog::info("Merged overlay files. Total files: {}", remoteFiles.size());
+}

@@ -1,0 +1,192 @@
+#include "update/ZipPackage.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <fmt/format.h>
+#include <new>
+#include <stdexcept>
+
+namespace
+{
+struct MemoryStream
+{
+    uint64_t position = 0;
+};
+
+struct EntryMessages
+{
+    std::string archiveUnreadable;
+    std::string infoUnreadable;
+    std::string entryUnreadable;
+    std::string crcMismatch;
+    std::string shortRead;
+};
+
+// The steps both readers share; nothing when the archive has no entry.
+std::optional<InflatedEntry> ReadFirstEntry(std::string_view bytes, const EntryMessages& messages,
+                                            bool readName, uint64_t sizeLimit)
+{
+    ZipArchive archive(bytes);
+    if (!archive.IsOpen())
+        throw std::runtime_error(messages.archiveUnreadable);
+    if (unzGoToFirstFile(archive.Handle()) != UNZ_OK)
+        return std::nullopt;
+
+    unz_file_info info{};
+    if (unzGetCurrentFileInfo(archive.Handle(), &info, nullptr, 0, nullptr, 0, nullptr, 0) !=
+        UNZ_OK)
+        throw std::runtime_error(messages.infoUnreadable);
+    if (readName)
+    {
+        std::string name(info.size_filename, '\0');
+        if (unzGetCurrentFileInfo(archive.Handle(), &info, name.data(), info.size_filename, nullptr,
+                                  0, nullptr, 0) != UNZ_OK)
+            throw std::runtime_error(messages.infoUnreadable);
+    }
+
+    // Only the low 32 bits count, also where uLong is wider.
+    const uint32_t size = static_cast<uint32_t>(info.uncompressed_size);
+    if (size > sizeLimit || uint64_t{size} + 1 > std::numeric_limits<size_t>::max())
+        throw std::bad_alloc();
+    InflatedEntry entry;
+    entry.data.reset(new char[size_t{size} + 1]);
+    entry.data[size] = '\0';
+    entry.size = size;
+
+    // minizip would hand out method 12 (bzip2) entries raw, undecoded.
+    if (info.compression_method != 0 && info.compression_method != Z_DEFLATED)
+        throw std::runtime_error(messages.entryUnreadable);
+    if (unzOpenCurrentFile(archive.Handle()) != UNZ_OK)
+        throw std::runtime_error(messages.entryUnreadable);
+    const int count = unzReadCurrentFile(archive.Handle(), entry.data.get(), size);
+    // The CRC is compared only when the whole entry was read.
+    if (unzCloseCurrentFile(archive.Handle()) != UNZ_OK)
+        throw std::runtime_error(messages.crcMismatch);
+    if (count < 0 || static_cast<uint32_t>(count) != size)
+        throw std::runtime_error(messages.shortRead);
+    return entry;
+}
+} // namespace
+
+MemoryZipSource::MemoryZipSource(std::string_view bytes) : bytes_(bytes)
+{
+    functions_.zopen_file = &Open;
+    functions_.zread_file = &Read;
+    functions_.zwrite_file = &Write;
+    functions_.ztell_file = &Tell;
+    functions_.zseek_file = &Seek;
+    functions_.zclose_file = &Close;
+    functions_.zerror_file = &Error;
+    functions_.opaque = this;
+}
+
+voidpf ZCALLBACK MemoryZipSource::Open(voidpf opaque, const char*, int mode)
+{
+    if (mode & ZLIB_FILEFUNC_MODE_WRITE)
+        return nullptr;
+    // minizip is C: nothing may throw through it.
+    auto* stream = new (std::nothrow) MemoryStream;
+    if (stream)
+        ++static_cast<MemoryZipSource*>(opaque)->openStreams_;
+    return stream;
+}
+
+uLong ZCALLBACK MemoryZipSource::Read(voidpf opaque, voidpf stream, void* buffer, uLong size)
+{
+    const std::string_view bytes = static_cast<MemoryZipSource*>(opaque)->bytes_;
+    auto* memory = static_cast<MemoryStream*>(stream);
+    const uint64_t left = bytes.size() - memory->position;
+    const uint64_t count = std::min<uint64_t>(size, left);
+    if (count > 0)
+        std::memcpy(buffer, bytes.data() + memory->position, count);
+    memory->position += count;
+    return static_cast<uLong>(count);
+}
+
+uLong ZCALLBACK MemoryZipSource::Write(voidpf, voidpf, const void*, uLong)
+{
+    return 0;
+}
+
+long ZCALLBACK MemoryZipSource::Tell(voidpf, voidpf stream)
+{
+    const uint64_t position = static_cast<MemoryStream*>(stream)->position;
+    return position > LONG_MAX ? -1 : static_cast<long>(position);
+}
+
+long ZCALLBACK MemoryZipSource::Seek(voidpf opaque, voidpf stream, uLong offset, int origin)
+{
+    const uint64_t length = static_cast<MemoryZipSource*>(opaque)->bytes_.size();
+    auto* memory = static_cast<MemoryStream*>(stream);
+    uint64_t base = 0;
+    switch (origin)
+    {
+    case ZLIB_FILEFUNC_SEEK_SET:
+        base = 0;
+        break;
+    case ZLIB_FILEFUNC_SEEK_CUR:
+        base = memory->position;
+        break;
+    case ZLIB_FILEFUNC_SEEK_END:
+        base = length;
+        break;
+    default:
+        return -1;
+    }
+    // Both terms are at most 64 bits' worth of buffer, so no wrap below 2^64.
+    if (offset > length || base + offset > length)
+        return -1;
+    memory->position = base + offset;
+    return 0;
+}
+
+int ZCALLBACK MemoryZipSource::Close(voidpf opaque, voidpf stream)
+{
+    delete static_cast<MemoryStream*>(stream);
+    --static_cast<MemoryZipSource*>(opaque)->openStreams_;
+    return 0;
+}
+
+int ZCALLBACK MemoryZipSource::Error(voidpf, voidpf)
+{
+    return 0;
+}
+
+ZipArchive::ZipArchive(std::string_view bytes) : source_(bytes)
+{
+    handle_ = unzOpen2("", source_.Functions());
+}
+
+ZipArchive::~ZipArchive()
+{
+    if (handle_)
+        unzClose(handle_);
+}
+
+std::optional<std::string> ReadSingleEntryPackage(std::string_view bytes,
+                                                  const std::string& listName, bool overlay,
+                                                  uint64_t sizeLimit)
+{
+    const std::string name = fmt::format("{}{}.zip", overlay ? "overlay " : "", listName);
+    const std::string unreadable = fmt::format("Could not read {}", name);
+    const EntryMessages messages{unreadable, fmt::format("Unable to get file info for {}", name),
+                                 unreadable, fmt::format("Could not close handle for {}", name),
+                                 unreadable};
+    std::optional<InflatedEntry> entry = ReadFirstEntry(bytes, messages, true, sizeLimit);
+    if (!entry)
+        return std::nullopt;
+    const char* begin = entry->data.get();
+    return std::string(begin, std::find(begin, begin + entry->size, '\0'));
+}
+
+InflatedEntry ReadPackageData(std::string_view bytes, uint64_t sizeLimit)
+{
+    static const EntryMessages kMessages{
+        "Could not read file data", "Unable to get file info", "Could not read file data",
+        "Could not close ZIP file handle", "Read bytes was not equal to the correct amount"};
+    std::optional<InflatedEntry> entry = ReadFirstEntry(bytes, kMessages, false, sizeLimit);
+    if (!entry)
+        throw std::runtime_error(kMessages.archiveUnreadable);
+    return std::move(*entry);
+}
