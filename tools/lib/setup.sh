@@ -18,6 +18,9 @@ NORVIK_PACKAGES=(
     nginx openssl ca-certificates python3
 )
 
+# What tools/make-artwork draws with (not needed to build or test).
+NORVIK_ARTWORK_PACKAGES=(python3-pil fonts-noto-cjk)
+
 norvik_install_packages() {
     norvik_install_package_list "${NORVIK_PACKAGES[@]}"
     norvik_ensure_japanese_locale
