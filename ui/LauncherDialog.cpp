@@ -1,16 +1,24 @@
 #include "ui/LauncherDialog.h"
 
 #include "settings/Localization.h"
+#include "ui/CheckFilesButton.h"
+#include "ui/ExitButton.h"
+#include "ui/PngBitmap.h"
+#include "ui/SettingsButton.h"
+#include "ui/StartButton.h"
 #include "update/UpdateManager.h"
 
+#include <filesystem>
+#include <optional>
 #include <stdexcept>
-#include <windowsx.h>
 
 namespace
 {
 constexpr wchar_t kWindowClass[] = L"GALDERVINLAUNCHER";
 constexpr wchar_t kMessageBoxTitle[] = L"Norvik Launcher";
 constexpr int kIconResource = 107;
+constexpr int kEnglishBackground = 181;
+constexpr int kJapaneseBackground = 168;
 constexpr int kWindowWidth = 538;
 constexpr int kWindowHeight = 564;
 constexpr int kClientWidth = 532;
@@ -134,6 +142,11 @@ LauncherDialog::~LauncherDialog()
         currentDialog = nullptr;
     if (const HWND window = hwnd.load())
         CloseWindow(window);
+    // The buttons go with their window life; a restart makes new ones.
+    exitButton.reset();
+    startButton.reset();
+    checkFilesButton.reset();
+    settingsButton.reset();
     for (HGDIOBJ object : {static_cast<HGDIOBJ>(background), static_cast<HGDIOBJ>(boldFont),
                            static_cast<HGDIOBJ>(baseFont), static_cast<HGDIOBJ>(upperBarBrush),
                            static_cast<HGDIOBJ>(lowerBarBrush)})
@@ -155,12 +168,36 @@ msg::MessagePasser* LauncherDialog::GetMessagePasser()
 
 void LauncherDialog::HideButtons()
 {
+    SetButtonsVisible(false);
     linkHovered = false;
     linkVisible = false;
     Invalidate(kInvalidateSettingsLink);
 }
 
-void LauncherDialog::ShowButtons() {}
+void LauncherDialog::ShowButtons()
+{
+    SetButtonsVisible(true);
+}
+
+void LauncherDialog::SetButtonsVisible(bool visible)
+{
+    buttonsWanted = visible;
+    windowCalls.Run(
+        [this, visible]
+        {
+            for (ButtonBase* button : {static_cast<ButtonBase*>(startButton.get()),
+                                       static_cast<ButtonBase*>(checkFilesButton.get()),
+                                       static_cast<ButtonBase*>(settingsButton.get())})
+            {
+                if (!button)
+                    continue;
+                if (visible)
+                    button->Show();
+                else
+                    button->Hide();
+            }
+        });
+}
 
 void LauncherDialog::ShowSettingsLink()
 {
@@ -187,12 +224,34 @@ void LauncherDialog::Invalidate(uint8_t flags)
 
 void LauncherDialog::SetNoticeUrl(const std::wstring& url)
 {
-    noticeUrl = url;
+    {
+        std::lock_guard lock(noticeUrlMutex);
+        noticeUrl = url;
+    }
+    windowCalls.Run([this, url] { NavigateNewsBrowser(url); });
+}
+
+std::wstring LauncherDialog::NoticeUrl()
+{
+    std::lock_guard lock(noticeUrlMutex);
+    return noticeUrl;
 }
 
 int LauncherDialog::ShowMessage(const std::wstring& text)
 {
-    return MessageBoxW(hwnd, text.c_str(), kMessageBoxTitle, MB_OK);
+    int result = 0;
+    const bool shown = windowCalls.RunAndWait(
+        [&] { result = MessageBoxW(hwnd, text.c_str(), kMessageBoxTitle, MB_OK); });
+    // No window to own it (not made yet, or already gone): the user still
+    // has to see the message.
+    if (!shown)
+        result = MessageBoxW(nullptr, text.c_str(), kMessageBoxTitle, MB_OK);
+    return result;
+}
+
+LauncherDialog* LauncherDialog::Current()
+{
+    return currentDialog;
 }
 
 LRESULT CALLBACK LauncherDialog::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -204,6 +263,8 @@ LRESULT CALLBACK LauncherDialog::WindowProc(HWND window, UINT message, WPARAM wP
 
 LRESULT LauncherDialog::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (windowCalls.Dispatch(message, lParam))
+        return 1;
     switch (message)
     {
     case WM_CREATE:
@@ -223,7 +284,13 @@ LRESULT LauncherDialog::HandleMessage(HWND window, UINT message, WPARAM wParam, 
     case WM_ERASEBKGND:
         return 1;
     case WM_COMMAND:
+        OnCommand(wParam, lParam);
         return 1;
+    case WM_SETCURSOR:
+        // The class cursor would replace the hand on every move over the link.
+        if (OnSetCursor(lParam))
+            return TRUE;
+        return DefWindowProcW(window, message, wParam, lParam);
     case WM_MOUSEMOVE:
         OnMouseMove(lParam);
         return 1;
@@ -249,6 +316,45 @@ void LauncherDialog::OnCreate()
     const std::wstring& language = CurrentLanguage();
     boldFont = MakeFont(FW_BOLD, LookupText(language, "bold_font"));
     baseFont = MakeFont(FW_DONTCARE, LookupText(language, "base_font"));
+    background =
+        LoadPngBitmap(instance, language == L"ja" ? kJapaneseBackground : kEnglishBackground);
+    windowCalls.Attach(hwnd);
+    CreateButtons();
+    CreateNewsBrowser();
+}
+
+void LauncherDialog::CreateButtons()
+{
+    startButton = std::make_unique<StartButton>(hwnd.load());
+    startButton->Hide();
+    exitButton = std::make_unique<ExitButton>(hwnd.load());
+    exitButton->Show();
+    checkFilesButton = std::make_unique<CheckFilesButton>(this);
+    checkFilesButton->Hide();
+    settingsButton = std::make_unique<SettingsButton>(this);
+    settingsButton->Hide();
+    // The update thread may have asked for them before they existed.
+    if (buttonsWanted)
+        SetButtonsVisible(true);
+}
+
+void LauncherDialog::CreateNewsBrowser()
+{
+    // The working directory is the launcher's folder (start-up makes it so).
+    std::error_code error;
+    if (std::filesystem::exists(L"./.nobrowser", error))
+        return;
+    // The WebBrowser host is made here over (13,26)-(519,372), after
+    // OleInitialize, and navigated to NoticeUrl(); browserCreated is set
+    // whether or not its control could be made.
+}
+
+void LauncherDialog::NavigateNewsBrowser(const std::wstring& url)
+{
+    if (!browserCreated || !browser)
+        return;
+    // The one place the news browser is told where to go: WebBrowser::Navigate(url).
+    (void)url;
 }
 
 void LauncherDialog::OnPaint()
@@ -299,8 +405,9 @@ void LauncherDialog::PaintTexts(HDC dc)
     if (!speed.empty())
         DrawShadowedText(dc, speed, kSpeedRect, boldFont, kRightEllipsis);
 
-    DrawShadowedText(dc, LookupText(CurrentLanguage(), "initializing"), kAdapterRect, baseFont,
-                     kWrapEllipsis);
+    const std::optional<std::wstring> adapter = manager->AdapterText();
+    DrawShadowedText(dc, adapter ? *adapter : LookupText(CurrentLanguage(), "initializing"),
+                     kAdapterRect, baseFont, kWrapEllipsis);
     DrawShadowedText(dc, manager->VersionText(), kVersionRect, boldFont, kWrapEllipsis);
 }
 
@@ -326,6 +433,22 @@ void LauncherDialog::PaintSettingsLink(HDC dc)
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect,
               DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     SelectObject(dc, oldFont);
+}
+
+void LauncherDialog::OnCommand(WPARAM wParam, LPARAM lParam)
+{
+    if (HIWORD(wParam) != BN_CLICKED)
+        return;
+    if (ButtonBase* button = FindButton(reinterpret_cast<HWND>(lParam)))
+        button->OnClick();
+}
+
+bool LauncherDialog::OnSetCursor(LPARAM lParam)
+{
+    if (LOWORD(lParam) != HTCLIENT || !linkHovered)
+        return false;
+    SetCursor(LoadCursorW(nullptr, IDC_HAND));
+    return true;
 }
 
 void LauncherDialog::OnMouseMove(LPARAM lParam)

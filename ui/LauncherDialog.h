@@ -1,18 +1,29 @@
 // The launcher's main window: a fixed 532 x 558 picture window that paints the
-// update controller's display state and forwards the user's requests to the
-// update thread. Lives on the window thread; the update thread may call the
-// public operations at any time, even before the window handle exists.
+// update controller's display state, carries the four picture buttons and the
+// news browser, and forwards the user's requests to the update thread.
+// Lives on the window thread; the update thread may call the public
+// operations at any time, even before the window handle exists. Calls that
+// touch window-thread objects (buttons, browser, message boxes) are carried
+// over to the window thread in the order they were made.
 #pragma once
 
+#include "ui/WindowThreadCalls.h"
 #include "update/MessagePasser.h"
 
 #include <windows.h>
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 
 class UpdateManager;
+class WebBrowser;
+class ExitButton;
+class StartButton;
+class CheckFilesButton;
+class SettingsButton;
 
 // Redraw flags for Invalidate; 0 redraws the whole window.
 constexpr uint8_t kInvalidateUpperBar = 0x01;
@@ -43,17 +54,32 @@ class LauncherDialog
 
     virtual HWND GetHwnd();
     virtual msg::MessagePasser* GetMessagePasser();
+    // Start, Check Files and Option (Exit stays), and the settings link.
     virtual void HideButtons();
+    // The same three buttons; the link is shown separately.
     virtual void ShowButtons();
 
     void ShowSettingsLink();
+    // Any thread; nothing happens before the window exists.
     void Invalidate(uint8_t flags);
+    // Any thread; the news browser follows on the window thread.
     void SetNoticeUrl(const std::wstring& url);
+    // Any thread; the box is owned by the window and runs on its thread.
     int ShowMessage(const std::wstring& text);
 
     UpdateManager* Manager() const { return manager; }
     bool LinkVisible() const { return linkVisible; }
+    bool LinkHovered() const { return linkHovered; }
     bool RestartRequested() const { return restartRequested; }
+    bool Dragging() const { return dragging; }
+    std::wstring NoticeUrl();
+    ExitButton* GetExitButton() const { return exitButton.get(); }
+    StartButton* GetStartButton() const { return startButton.get(); }
+    CheckFilesButton* GetCheckFilesButton() const { return checkFilesButton.get(); }
+    SettingsButton* GetSettingsButton() const { return settingsButton.get(); }
+
+    // The dialog the window procedure serves (the newest), or null.
+    static LauncherDialog* Current();
 
     // Window procedure entry; reaches the current dialog through the
     // process-wide pointer.
@@ -62,10 +88,16 @@ class LauncherDialog
   private:
     LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void OnCreate();
+    void CreateButtons();
+    void CreateNewsBrowser();
+    void NavigateNewsBrowser(const std::wstring& url);
+    void SetButtonsVisible(bool visible);
     void OnPaint();
+    void OnCommand(WPARAM wParam, LPARAM lParam);
     void OnMouseMove(LPARAM lParam);
     void OnLeftButtonDown(LPARAM lParam);
     void OnLeftButtonUp();
+    bool OnSetCursor(LPARAM lParam);
     void PaintTexts(HDC dc);
     void PaintSettingsLink(HDC dc);
 
@@ -75,8 +107,20 @@ class LauncherDialog
     std::atomic<HWND> hwnd{nullptr};
     HFONT boldFont = nullptr;
     HFONT baseFont = nullptr;
+    // The news browser host; stays null with ".nobrowser".
+    WebBrowser* browser = nullptr;
+    bool browserCreated = false;
+    // Written by the update thread, read when the browser is made.
+    std::mutex noticeUrlMutex;
     std::wstring noticeUrl = L"about:blank";
     HBITMAP background = nullptr;
+    std::unique_ptr<ExitButton> exitButton;
+    std::unique_ptr<StartButton> startButton;
+    std::unique_ptr<CheckFilesButton> checkFilesButton;
+    std::unique_ptr<SettingsButton> settingsButton;
+    // What the update thread last asked for, so a request made before the
+    // buttons exist is not lost.
+    std::atomic<bool> buttonsWanted{false};
     HBRUSH upperBarBrush = nullptr;
     HBRUSH lowerBarBrush = nullptr;
     std::atomic<bool> linkHovered{false};
@@ -86,4 +130,5 @@ class LauncherDialog
     // it reaches its message loop, which can be before this constructor ends.
     msg::MessagePasser* messagePasser = nullptr;
     UpdateManager* manager = nullptr;
+    WindowThreadCalls windowCalls;
 };

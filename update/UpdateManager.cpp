@@ -2,6 +2,7 @@
 
 #include "app/TextEncoding.h"
 #include "http/HttpClient.h"
+#include "launch/AdapterReport.h"
 #include "settings/Localization.h"
 #include "settings/Registry.h"
 #include "ui/LauncherDialog.h"
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <exception>
+#include <filesystem>
 #include <spdlog/spdlog.h>
 
 namespace
@@ -97,6 +99,27 @@ double UpdateManager::LowerProgress()
     return lowerProgress;
 }
 
+std::optional<std::wstring> UpdateManager::AdapterText()
+{
+    std::lock_guard lock(statusMutex);
+    if (!adapterCheck)
+        return std::nullopt;
+    return adapterCheck->text;
+}
+
+void UpdateManager::ReportGraphicsAdapter()
+{
+    std::error_code error;
+    if (std::filesystem::exists(localDir + L"/.nobrowser", error))
+        return;
+    auto report = std::make_unique<AdapterReport>(dialog);
+    {
+        std::lock_guard lock(statusMutex);
+        adapterCheck = std::move(report);
+    }
+    dialog->Invalidate(kInvalidateAdapterText);
+}
+
 bool UpdateManager::ReadWorkingDirectory()
 {
     wchar_t buffer[MAX_PATH] = {};
@@ -117,9 +140,15 @@ void UpdateManager::ThreadMain()
     SetStatus(LocalizedText("initializing_update_process"));
 
     if (!ReadWorkingDirectory())
+    {
         ReportError(LocalizedText("working_directory_error"));
-    else if (PrepareTransport() && CheckVersion())
-        InstallIfOutdated(serverVersion, serverOverlayVersion);
+    }
+    else
+    {
+        ReportGraphicsAdapter();
+        if (PrepareTransport() && CheckVersion())
+            InstallIfOutdated(serverVersion, serverOverlayVersion);
+    }
 
     ServeRequests(serverVersion, serverOverlayVersion);
 }

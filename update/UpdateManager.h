@@ -14,6 +14,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -74,8 +75,12 @@ class UpdateManager
     std::wstring SpeedText();
     double UpperProgress();
     double LowerProgress();
+    // The adapter report's text once the report is complete; empty before.
+    std::optional<std::wstring> AdapterText();
 
     LauncherDialog* dialog;
+    // Published once, under statusMutex, when the report is complete.
+    std::unique_ptr<AdapterReport> adapterCheck;
     std::unique_ptr<IHttpClient> httpClient;
     std::thread updateThread;
     std::vector<std::thread> workers;
@@ -109,6 +114,8 @@ class UpdateManager
 
   private:
     bool ReadWorkingDirectory();
+    // Skipped when ".nobrowser" is present in the working directory.
+    void ReportGraphicsAdapter();
     // Makes `httpClient`; false (already reported) when no transport could start.
     bool PrepareTransport();
     void InstallIfOutdated(std::wstring& serverVersion, std::wstring& serverOverlayVersion);

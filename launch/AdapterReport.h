@@ -1,0 +1,34 @@
+// The graphics adapter report shown in the launcher window's adapter panel:
+// which adapter Direct3D 8 names as primary and how old its driver is, or
+// that Direct3D 8 is unusable. Informative only; built once on the update
+// thread, which blocks until the query is done. Never throws.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+class LauncherDialog;
+
+class AdapterReport
+{
+  public:
+    // Runs the whole check; asks `dialog` (when given) to redraw the panel
+    // after the outcome.
+    explicit AdapterReport(LauncherDialog* dialog);
+
+    LauncherDialog* dialog;
+    std::wstring text;
+
+  private:
+    void Finish(std::wstring result);
+};
+
+// "31/0.101.4502": product "/" version "." sub-version "." build, from the
+// four 16-bit parts of a DriverVersion, high to low.
+std::wstring FormatDriverVersion(LARGE_INTEGER driverVersion);
+
+// The file's creation date in local time as "2023-3-5" (no leading zeros);
+// nothing when the file cannot be opened or its time read.
+std::optional<std::wstring> ReadDriverFileDate(const std::wstring& path);

@@ -1,0 +1,29 @@
+// The Check Files button: asks the update thread for another install pass.
+// Window thread.
+#pragma once
+
+#include "ui/ButtonBase.h"
+#include "ui/ButtonPictures.h"
+
+class LauncherDialog;
+
+extern const ButtonArtwork kCheckFilesArtwork;
+
+class CheckFilesButton : public ButtonBase
+{
+  public:
+    explicit CheckFilesButton(LauncherDialog* dialog);
+
+    void OnClick() override;
+    HBITMAP GetNormalBitmap() override { return pictures.normal; }
+    HBITMAP GetHoverBitmap() override { return pictures.hover; }
+    HBITMAP GetPressedBitmap() override { return pictures.pressed; }
+    int GetWidth() override { return 113; }
+    int GetHeight() override { return 27; }
+
+    const ButtonPictures& Pictures() const { return pictures; }
+
+  private:
+    ButtonPictures pictures;
+    LauncherDialog* dialog;
+};

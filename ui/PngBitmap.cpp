@@ -1,0 +1,121 @@
+#include "ui/PngBitmap.h"
+
+// GDI+'s headers need the OLE types declared before them.
+// clang-format off
+#include <ole2.h>
+#include <gdiplus.h>
+// clang-format on
+
+#include <cstring>
+#include <span>
+#include <stdexcept>
+
+namespace
+{
+using namespace Gdiplus::DllExports;
+
+// The resource's bytes, or an empty span when any step fails.
+std::span<const BYTE> FindPngResource(HINSTANCE instance, int resourceId)
+{
+    const HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(resourceId), L"PNG");
+    if (!found)
+        return {};
+    const DWORD size = SizeofResource(instance, found);
+    const HGLOBAL loaded = LoadResource(instance, found);
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    if (!bytes || size == 0)
+        return {};
+    return {static_cast<const BYTE*>(bytes), size};
+}
+
+// GDI+ running for one load.
+class GdiplusSession
+{
+  public:
+    GdiplusSession()
+    {
+        Gdiplus::GdiplusStartupInput input;
+        input.GdiplusVersion = 1;
+        input.DebugEventCallback = nullptr;
+        input.SuppressBackgroundThread = FALSE;
+        input.SuppressExternalCodecs = FALSE;
+        started_ = Gdiplus::GdiplusStartup(&token_, &input, nullptr) == Gdiplus::Ok;
+    }
+    ~GdiplusSession()
+    {
+        if (started_)
+            Gdiplus::GdiplusShutdown(token_);
+    }
+    GdiplusSession(const GdiplusSession&) = delete;
+    GdiplusSession& operator=(const GdiplusSession&) = delete;
+
+  private:
+    ULONG_PTR token_ = 0;
+    bool started_ = false;
+};
+
+// A movable global block holding a copy of the bytes, freed on the way out;
+// the stream made over it must not free it.
+class GlobalCopy
+{
+  public:
+    explicit GlobalCopy(std::span<const BYTE> bytes)
+    {
+        block_ = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+        if (!block_)
+            return;
+        data_ = GlobalLock(block_);
+        if (data_)
+            std::memcpy(data_, bytes.data(), bytes.size());
+    }
+    ~GlobalCopy()
+    {
+        if (data_)
+            GlobalUnlock(block_);
+        if (block_)
+            GlobalFree(block_);
+    }
+    GlobalCopy(const GlobalCopy&) = delete;
+    GlobalCopy& operator=(const GlobalCopy&) = delete;
+
+    HGLOBAL Block() const { return data_ ? block_ : nullptr; }
+
+  private:
+    HGLOBAL block_ = nullptr;
+    void* data_ = nullptr;
+};
+
+Gdiplus::GpBitmap* DecodeFromBlock(HGLOBAL block)
+{
+    IStream* stream = nullptr;
+    if (FAILED(CreateStreamOnHGlobal(block, FALSE, &stream)) || !stream)
+        return nullptr;
+    Gdiplus::GpBitmap* picture = nullptr;
+    if (GdipCreateBitmapFromStream(stream, &picture) != Gdiplus::Ok)
+        picture = nullptr;
+    stream->Release();
+    return picture;
+}
+} // namespace
+
+HBITMAP LoadPngBitmap(HINSTANCE instance, int resourceId)
+{
+    const std::span<const BYTE> png = FindPngResource(instance, resourceId);
+    if (png.empty())
+        return nullptr;
+
+    GdiplusSession session;
+    GlobalCopy copy(png);
+    if (!copy.Block())
+        return nullptr;
+    Gdiplus::GpBitmap* picture = DecodeFromBlock(copy.Block());
+    if (!picture)
+        return nullptr;
+
+    HBITMAP bitmap = nullptr;
+    const Gdiplus::GpStatus converted = GdipCreateHBITMAPFromBitmap(picture, &bitmap, 0xFFFFFFFF);
+    GdipDisposeImage(picture);
+    if (converted != Gdiplus::Ok || !bitmap)
+        throw std::runtime_error("Could not get handle to bitmap");
+    return bitmap;
+}
