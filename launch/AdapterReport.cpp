@@ -95,6 +95,11 @@ std::wstring FormatDriverVersion(LARGE_INTEGER driverVersion)
     return fmt::format(L"{}/{}.{}.{}", high >> 16, high & 0xFFFF, low >> 16, low & 0xFFFF);
 }
 
+std::wstring FormatDriverDate(const SYSTEMTIME& date)
+{
+    return fmt::format(L"{}-{}-{}", date.wYear, date.wMonth, date.wDay);
+}
+
 std::optional<std::wstring> ReadDriverFileDate(const std::wstring& path)
 {
     const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -109,7 +114,7 @@ std::optional<std::wstring> ReadDriverFileDate(const std::wstring& path)
     if (!GetFileTime(file.Get(), &created, nullptr, nullptr) ||
         !FileTimeToLocalFileTime(&created, &local) || !FileTimeToSystemTime(&local, &date))
         return std::nullopt;
-    return fmt::format(L"{}-{}-{}", date.wYear, date.wMonth, date.wDay);
+    return FormatDriverDate(date);
 }
 
 namespace

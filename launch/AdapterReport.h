@@ -29,6 +29,9 @@ class AdapterReport
 // four 16-bit parts of a DriverVersion, high to low.
 std::wstring FormatDriverVersion(LARGE_INTEGER driverVersion);
 
-// The file's creation date in local time as "2023-3-5" (no leading zeros);
+// "2023-3-5": year, month and day without leading zeros.
+std::wstring FormatDriverDate(const SYSTEMTIME& date);
+
+// The file's creation date in local time, as FormatDriverDate writes it;
 // nothing when the file cannot be opened or its time read.
 std::optional<std::wstring> ReadDriverFileDate(const std::wstring& path);

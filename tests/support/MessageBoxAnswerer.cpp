@@ -80,7 +80,9 @@ bool MessageBoxAnswerer::AnswerOne()
     EnumWindows(&FindOwnDialog, reinterpret_cast<LPARAM>(&search));
     if (!search.found)
         return false;
-    AnsweredBox box{WindowText(search.found), WindowText(GetDlgItem(search.found, kMessageTextId))};
+    AnsweredBox box{WindowText(search.found), WindowText(GetDlgItem(search.found, kMessageTextId)),
+                    GetWindow(search.found, GW_OWNER),
+                    GetWindowThreadProcessId(search.found, nullptr)};
     {
         std::lock_guard lock(mutex_);
         boxes_.push_back(box);

@@ -14,6 +14,8 @@ struct AnsweredBox
 {
     std::wstring title;
     std::wstring text;
+    HWND owner = nullptr; // the window the box belonged to
+    DWORD thread = 0;     // the thread that ran the box
 };
 
 class MessageBoxAnswerer

@@ -104,6 +104,10 @@ norvik_wine_session() {
     [ -n "${NORVIK_KEEP_DISPLAY:-}" ] && [ -n "${DISPLAY:-}" ] || norvik_start_xvfb
     wineserver -p </dev/null >/dev/null 2>&1
     "$NORVIK_WINE" wineboot </dev/null >/dev/null 2>&1 || true
+    # Wine ships no "MS UI Gothic", the face the Japanese window asks for; the
+    # IPA font stands in as it would on a Japanese Windows.
+    "$NORVIK_WINE" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS UI Gothic' /t REG_SZ \
+        /d 'IPAPGothic' /f </dev/null >/dev/null 2>&1 || true
     trap norvik_wine_end EXIT
 }
 
