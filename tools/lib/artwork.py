@@ -160,7 +160,8 @@ def emblem(size):
     ImageDraw.Draw(mask).polygon(points, fill=255)
     shield = vertical_gradient((big, big), (70, 150, 236), (22, 64, 150)).convert("RGBA")
     image.paste(shield, (0, 0), mask)
-    draw.line(points + [points[0]], fill=(150, 210, 255, 255), width=max(1, big // 28))
+    draw.line(points + [points[0], points[1]], fill=(150, 210, 255, 255), width=max(1, big // 28),
+              joint="curve")
     # The N: two uprights and a diagonal, cut as one polygon.
     s = big / 100
     n = [(31, 72), (31, 28), (42, 28), (60, 55), (60, 28), (69, 28), (69, 72), (58, 72),
