@@ -125,7 +125,8 @@ LauncherDialog::LauncherDialog(HINSTANCE instance)
         WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, kWindowWidth, kWindowHeight, nullptr,
         nullptr, instance, nullptr);
     if (!window)
-        throw std::runtime_error("Could not initialize window instance.");
+        throw std::runtime_error(createFailure.empty() ? "Could not initialize window instance."
+                                                       : createFailure);
 
     RECT client{};
     GetClientRect(window, &client);
@@ -269,7 +270,17 @@ LRESULT LauncherDialog::HandleMessage(HWND window, UINT message, WPARAM wParam, 
     {
     case WM_CREATE:
         hwnd = window;
-        OnCreate();
+        // An exception must not unwind through the system's frames; it is
+        // carried out of CreateWindowExW instead, which fails on -1.
+        try
+        {
+            OnCreate();
+        }
+        catch (const std::exception& failure)
+        {
+            createFailure = failure.what();
+            return -1;
+        }
         return 1;
     case WM_DESTROY:
         if (!restartRequested)

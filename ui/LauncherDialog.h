@@ -45,7 +45,8 @@ int ProgressBarRight(double fraction);
 class LauncherDialog
 {
   public:
-    // Throws std::runtime_error("Could not initialize window instance.").
+    // Throws std::runtime_error("Could not initialize window instance."), or
+    // the picture loader's error when the background or a face cannot be made.
     explicit LauncherDialog(HINSTANCE instance);
     virtual ~LauncherDialog();
 
@@ -126,6 +127,8 @@ class LauncherDialog
     std::atomic<bool> linkHovered{false};
     std::atomic<bool> linkVisible{false};
     bool restartRequested = false;
+    // What made WM_CREATE fail, thrown on by the constructor.
+    std::string createFailure;
     // Made before the manager: its update thread asks for the queue as soon as
     // it reaches its message loop, which can be before this constructor ends.
     msg::MessagePasser* messagePasser = nullptr;
