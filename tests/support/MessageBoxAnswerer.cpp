@@ -76,7 +76,7 @@ void MessageBoxAnswerer::Run()
 
 bool MessageBoxAnswerer::AnswerOne()
 {
-    Search search{GetCurrentProcessId(), nullptr};
+    Search search{process_, nullptr};
     EnumWindows(&FindOwnDialog, reinterpret_cast<LPARAM>(&search));
     if (!search.found)
         return false;

@@ -1,5 +1,6 @@
 // Answers the message boxes this process opens, from a thread of its own, so
 // no test ever waits on a modal box. Records each box's title and text.
+// Watches this process, or one the test started.
 #pragma once
 
 #include <windows.h>
@@ -23,6 +24,10 @@ class MessageBoxAnswerer
     explicit MessageBoxAnswerer(int button = IDOK);
     ~MessageBoxAnswerer();
 
+    // Answers the boxes of that process (a launcher the test started) instead
+    // of this one's.
+    void Watch(DWORD processId) { process_ = processId; }
+
     std::vector<AnsweredBox> Boxes();
     // Waits up to `milliseconds` for at least `count` answered boxes.
     bool WaitForBoxes(size_t count, int milliseconds = 10000);
@@ -32,6 +37,7 @@ class MessageBoxAnswerer
     bool AnswerOne();
 
     int button_;
+    std::atomic<DWORD> process_{GetCurrentProcessId()};
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::vector<AnsweredBox> boxes_;

@@ -4,7 +4,7 @@
 #include "support/MessageBoxAnswerer.h"
 #include "support/Registry.h"
 #include "support/TempFolder.h"
-#include "support/WindowPump.h"
+#include "support/WindowLifeTest.h"
 #include "support/ZipBuilder.h"
 #include "ui/LauncherDialog.h"
 #include "update/ListTime.h"
@@ -43,33 +43,14 @@ SYSTEMTIME LastWriteUtc(const std::filesystem::path& file)
 
 // An UpdateManager needs its window; the update thread's own start-up runs
 // in a folder of the test's own and is answered, then the test works beside it.
-class Extraction : public ::testing::Test
+class Extraction : public WindowLifeTest
 {
   protected:
     void SetUp() override
     {
-        DeleteLauncherKey();
-        std::filesystem::current_path(game_.Path());
-        dialog_.emplace(GetModuleHandleW(nullptr));
-        dialog_->GetMessagePasser()->Post({127, 0});
-        ASSERT_TRUE(PumpUntil([&] { return log_.Contains("unknown msgtype 127"); }, 30000));
+        WindowLifeTest::SetUp();
+        Open();
     }
-    void TearDown() override
-    {
-        dialog_->GetMessagePasser()->Post({Quit, 0});
-        PumpUntilQuit(30000);
-        dialog_->Manager()->updateThread.join();
-        dialog_.reset();
-        std::filesystem::current_path(previousFolder_);
-    }
-
-    UpdateManager& Manager() { return *dialog_->Manager(); }
-
-    LogCapture log_;
-    std::filesystem::path previousFolder_ = std::filesystem::current_path();
-    TempFolder game_{L"extract"};
-    MessageBoxAnswerer answerer_;
-    std::optional<LauncherDialog> dialog_;
 };
 } // namespace
 
@@ -186,8 +167,8 @@ TEST_F(Extraction, UnwritableTargetFailsThreeTimesAboutHalfASecondApart)
         ++failures;
     EXPECT_EQ(failures, 3u) << text;
     EXPECT_GE(elapsed, std::chrono::milliseconds(1400));
-    EXPECT_TRUE(log_.Contains("Unzip - Failed to unzip file (size " + std::to_string(package.size()) +
-                              ") to taken.dat"))
+    EXPECT_TRUE(log_.Contains("Unzip - Failed to unzip file (size " +
+                              std::to_string(package.size()) + ") to taken.dat"))
         << text;
     EXPECT_TRUE(std::filesystem::is_directory(target));
 }
