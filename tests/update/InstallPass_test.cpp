@@ -5,6 +5,7 @@
 #include "settings/Localization.h"
 #include "settings/Registry.h"
 #include "support/AllocationLimit.h"
+#include "support/FileTimes.h"
 #include "support/PatchServer.h"
 #include "support/Registry.h"
 #include "support/TestServers.h"
@@ -28,16 +29,6 @@ std::string Sized(const std::string& seed, size_t size)
         data += seed + std::to_string(data.size()) + "\n";
     data.resize(size);
     return data;
-}
-
-// The last-write time as UTC calendar fields, seconds included.
-SYSTEMTIME LastWriteUtc(const std::filesystem::path& file)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data);
-    SYSTEMTIME utc{};
-    FileTimeToSystemTime(&data.ftLastWriteTime, &utc);
-    return utc;
 }
 
 class LanguageScope

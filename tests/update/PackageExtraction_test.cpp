@@ -1,5 +1,6 @@
 // Package extraction onto real files: content, folder chain, the file time as
 // the time zone turns it, and the retry path of an unwritable target.
+#include "support/FileTimes.h"
 #include "support/LogCapture.h"
 #include "support/MessageBoxAnswerer.h"
 #include "support/Registry.h"
@@ -30,15 +31,6 @@ TIME_ZONE_INFORMATION Zone(LONG bias, LONG daylightBias)
 int64_t ListTime(int year, int month, int day, int hour, int minute, int second)
 {
     return static_cast<int64_t>(*CalendarToFileTime(year, month, day, hour, minute, second));
-}
-
-SYSTEMTIME LastWriteUtc(const std::filesystem::path& file)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data);
-    SYSTEMTIME utc{};
-    FileTimeToSystemTime(&data.ftLastWriteTime, &utc);
-    return utc;
 }
 
 // An UpdateManager needs its window; the update thread's own start-up runs

@@ -3,6 +3,7 @@
 // zone from it) and NORVIK_EXPECT_ZONE naming it; the default run is UTC.
 #include "app/TextEncoding.h"
 #include "settings/Registry.h"
+#include "support/FileTimes.h"
 #include "support/PatchServer.h"
 #include "support/WindowLifeTest.h"
 #include "support/ZipBuilder.h"
@@ -52,9 +53,7 @@ uint64_t Ticks(const FILETIME& time)
 
 uint64_t LastWrite(const std::filesystem::path& file)
 {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data);
-    return Ticks(data.ftLastWriteTime);
+    return Ticks(LastWriteTime(file));
 }
 
 void SetLastWrite(const std::filesystem::path& file, uint64_t utcTicks)
