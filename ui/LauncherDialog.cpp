@@ -1,6 +1,7 @@
 #include "ui/LauncherDialog.h"
 
 #include "settings/Localization.h"
+#include "ui/WebBrowser.h"
 #include "update/UpdateManager.h"
 
 #include <stdexcept>
@@ -24,6 +25,7 @@ constexpr RECT kAdapterRect{210, 487, 510, 517};
 constexpr RECT kSpeedRect{390, 375, 510, 390};
 constexpr RECT kLinkRect{15, 3, 144, 23};
 constexpr RECT kLinkTextRect{19, 3, 140, 23};
+constexpr RECT kBrowserRect{13, 26, 519, 372};
 
 constexpr UINT kWrapEllipsis = DT_WORDBREAK | DT_END_ELLIPSIS;
 constexpr UINT kRightEllipsis = DT_RIGHT | DT_END_ELLIPSIS;
@@ -77,6 +79,13 @@ void FillBar(HDC dc, double fraction, RECT region, HBRUSH brush)
     RECT bar = region;
     bar.right = ProgressBarRight(fraction);
     FillRect(dc, &bar, brush);
+}
+
+// Carries the update thread's new news address over to the window thread.
+UINT NavigateNoticeMessage()
+{
+    static const UINT message = RegisterWindowMessageW(L"NorvikLauncherNavigateNotice");
+    return message;
 }
 
 POINT PointFromLParam(LPARAM lParam)
@@ -187,7 +196,18 @@ void LauncherDialog::Invalidate(uint8_t flags)
 
 void LauncherDialog::SetNoticeUrl(const std::wstring& url)
 {
-    noticeUrl = url;
+    {
+        std::lock_guard lock(noticeMutex);
+        noticeUrl = url;
+    }
+    if (const HWND window = hwnd)
+        PostMessageW(window, NavigateNoticeMessage(), 0, 0);
+}
+
+std::wstring LauncherDialog::NoticeUrl()
+{
+    std::lock_guard lock(noticeMutex);
+    return noticeUrl;
 }
 
 int LauncherDialog::ShowMessage(const std::wstring& text)
@@ -204,6 +224,12 @@ LRESULT CALLBACK LauncherDialog::WindowProc(HWND window, UINT message, WPARAM wP
 
 LRESULT LauncherDialog::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == NavigateNoticeMessage())
+    {
+        if (browserCreated && browser)
+            browser->Navigate(NoticeUrl());
+        return 1;
+    }
     switch (message)
     {
     case WM_CREATE:
@@ -211,6 +237,9 @@ LRESULT LauncherDialog::HandleMessage(HWND window, UINT message, WPARAM wParam, 
         OnCreate();
         return 1;
     case WM_DESTROY:
+        if (browser)
+            browser->Close();
+        browser = nullptr;
         if (!restartRequested)
             PostQuitMessage(0);
         return 1;
@@ -249,6 +278,12 @@ void LauncherDialog::OnCreate()
     const std::wstring& language = CurrentLanguage();
     boldFont = MakeFont(FW_BOLD, LookupText(language, "bold_font"));
     baseFont = MakeFont(FW_DONTCARE, LookupText(language, "base_font"));
+
+    // The marker in the program's folder (the working directory) turns the news browser off.
+    if (GetFileAttributesW(L".nobrowser") != INVALID_FILE_ATTRIBUTES)
+        return;
+    browser = WebBrowser::Open(hwnd, kBrowserRect, NoticeUrl());
+    browserCreated = true;
 }
 
 void LauncherDialog::OnPaint()

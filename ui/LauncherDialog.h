@@ -10,9 +10,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 class UpdateManager;
+class WebBrowser;
 
 // Redraw flags for Invalidate; 0 redraws the whole window.
 constexpr uint8_t kInvalidateUpperBar = 0x01;
@@ -52,6 +54,7 @@ class LauncherDialog
     int ShowMessage(const std::wstring& text);
 
     UpdateManager* Manager() const { return manager; }
+    WebBrowser* Browser() const { return browser; }
     bool LinkVisible() const { return linkVisible; }
     bool RestartRequested() const { return restartRequested; }
 
@@ -62,6 +65,7 @@ class LauncherDialog
   private:
     LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void OnCreate();
+    std::wstring NoticeUrl();
     void OnPaint();
     void OnMouseMove(LPARAM lParam);
     void OnLeftButtonDown(LPARAM lParam);
@@ -75,6 +79,10 @@ class LauncherDialog
     std::atomic<HWND> hwnd{nullptr};
     HFONT boldFont = nullptr;
     HFONT baseFont = nullptr;
+    WebBrowser* browser = nullptr;
+    bool browserCreated = false;
+    // Set by the update thread, loaded by the window thread.
+    std::mutex noticeMutex;
     std::wstring noticeUrl = L"about:blank";
     HBITMAP background = nullptr;
     HBRUSH upperBarBrush = nullptr;
