@@ -1,5 +1,6 @@
-// Answers the message boxes this process opens, from a thread of its own, so
-// no test ever waits on a modal box. Records each box's title and text.
+// Answers the message boxes a process opens (this one unless told another),
+// from a thread of its own, so no test ever waits on a modal box. Records
+// each box's title and text.
 #pragma once
 
 #include <windows.h>
@@ -20,7 +21,7 @@ class MessageBoxAnswerer
 {
   public:
     // `button` is the control id pressed: IDOK, IDYES, IDNO, IDCANCEL...
-    explicit MessageBoxAnswerer(int button = IDOK);
+    explicit MessageBoxAnswerer(int button = IDOK, DWORD processId = GetCurrentProcessId());
     ~MessageBoxAnswerer();
 
     std::vector<AnsweredBox> Boxes();
@@ -32,6 +33,7 @@ class MessageBoxAnswerer
     bool AnswerOne();
 
     int button_;
+    DWORD processId_;
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::vector<AnsweredBox> boxes_;
