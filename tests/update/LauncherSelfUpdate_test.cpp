@@ -42,7 +42,7 @@ TEST_F(LauncherSelfUpdate, TheLauncherAtTheTopLevelInAnyCaseEndsTheProcessAfterT
     server_.Publish("B");
     // Started from its relaunch copy, as players run it, so the image is free.
     LauncherProcess launcher(game_.Path(), L"splash.dmy");
-    ASSERT_TRUE(launcher.Start(game_.Path()));
+    ASSERT_TRUE(launcher.StartWithoutFollowing(game_.Path()));
     answerer_.Watch(launcher.Id());
 
     EXPECT_EQ(launcher.WaitForExit(60000), 0u);
@@ -59,7 +59,7 @@ TEST_F(LauncherSelfUpdate, TheSameNameInASubFolderIsAnOrdinaryFile)
     server_.AddFile({"tools/splash.exe", "a tool", ListClock(2024, 1, 1, 0, 0, 0)});
     server_.Publish("B");
     LauncherProcess launcher(game_.Path(), L"splash.dmy");
-    ASSERT_TRUE(launcher.Start(game_.Path()));
+    ASSERT_TRUE(launcher.StartWithoutFollowing(game_.Path()));
     answerer_.Watch(launcher.Id());
 
     ASSERT_TRUE(PumpUntil([&] { return StoredVersion() == L"B"; }, 60000));

@@ -57,7 +57,8 @@ norvik_ensure_japanese_locale() {
 norvik_wine_template() {
     local version
     version=$("$NORVIK_WINE" --version 2>/dev/null | tr -c 'A-Za-z0-9.\n-' '_')
-    local template="$NORVIK_CACHE/norvik-wine/template-$version"
+    # The suffix changes whenever the settings made below change.
+    local template="$NORVIK_CACHE/norvik-wine/template-$version-r2"
     if [ ! -f "$template/.complete" ]; then
         norvik_log "making the Wine prefix template (once)" >&2
         rm -rf "$template"
@@ -68,6 +69,10 @@ norvik_wine_template() {
             "$NORVIK_WINE" wineboot -i >/dev/null 2>&1
             # Unmanaged windows close in milliseconds instead of seconds under a bare X server.
             "$NORVIK_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+            # The Japanese user-interface font the launcher asks for is not on the machine;
+            # without a stand-in Japanese texts draw as empty boxes.
+            "$NORVIK_WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+                /v 'MS UI Gothic' /t REG_SZ /d IPAGothic /f >/dev/null 2>&1
             wineserver -w
         ) || norvik_die "could not make the Wine prefix template"
         touch "$template/.complete"
