@@ -2,6 +2,7 @@
 
 #include "app/Logging.h"
 #include "app/ModuleDirectory.h"
+#include "app/Relaunch.h"
 #include "app/TextEncoding.h"
 #include "settings/Localization.h"
 #include "settings/Registry.h"
@@ -93,6 +94,7 @@ int RunLauncher(HINSTANCE instance)
         MessageBoxW(nullptr, LocalizedCStr("working_directory_error"), L"Norvik Launcher", MB_OK);
         return 1;
     }
+    RelaunchAsCopy();
     InitLogging();
     InitCommonControls();
     try

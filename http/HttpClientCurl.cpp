@@ -171,10 +171,21 @@ void HttpClientCurl::ApplyRequestOptions(const std::string& url)
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
 }
 
+// Neither callback may let an exception into libcurl's C frames: a body that
+// no longer fits in memory ends the transfer (a write error) instead.
 size_t HttpClientCurl::WriteToString(char* data, size_t size, size_t count, void* body)
 {
-    static_cast<std::string*>(body)->append(data, size * count);
-    return size * count;
+    try
+    {
+        static_cast<std::string*>(body)->append(data, size * count);
+        return size * count;
+    }
+    catch (const std::exception& error)
+    {
+        spdlog::error("Response body of {} bytes could not be stored: {}",
+                      static_cast<std::string*>(body)->size() + size * count, error.what());
+        return 0;
+    }
 }
 
 int HttpClientCurl::ProgressTrampoline(void* client, double downloadTotal, double downloadNow,
@@ -183,7 +194,15 @@ int HttpClientCurl::ProgressTrampoline(void* client, double downloadTotal, doubl
     const ProgressCallback& progress = static_cast<HttpClientCurl*>(client)->progress;
     if (!progress)
         return 0;
-    return progress(downloadTotal, downloadNow);
+    try
+    {
+        return progress(downloadTotal, downloadNow);
+    }
+    catch (const std::exception& error)
+    {
+        spdlog::error("Progress report failed, transfer aborted: {}", error.what());
+        return 1;
+    }
 }
 
 void HttpClientCurl::PerformAndMap(HttpResponse& response)

@@ -1,6 +1,8 @@
 // The launcher settings dialog (template 182): mirror, ECH, parallel
-// downloads and the display language. Modal, on the window thread, shown on
-// first launch and between window lives.
+// downloads and the display language. Modal and ownerless, on the window
+// thread, shown on first launch and between window lives while no update
+// thread runs; OK stores the three transfer settings, the language holds for
+// the rest of the process only.
 #pragma once
 
 #include <windows.h>

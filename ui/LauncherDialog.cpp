@@ -6,6 +6,7 @@
 #include "ui/PngBitmap.h"
 #include "ui/SettingsButton.h"
 #include "ui/StartButton.h"
+#include "ui/WebBrowser.h"
 #include "update/UpdateManager.h"
 
 #include <filesystem>
@@ -32,6 +33,7 @@ constexpr RECT kAdapterRect{210, 487, 510, 517};
 constexpr RECT kSpeedRect{390, 375, 510, 390};
 constexpr RECT kLinkRect{15, 3, 144, 23};
 constexpr RECT kLinkTextRect{19, 3, 140, 23};
+constexpr RECT kBrowserRect{13, 26, 519, 372};
 
 constexpr UINT kWrapEllipsis = DT_WORDBREAK | DT_END_ELLIPSIS;
 constexpr UINT kRightEllipsis = DT_RIGHT | DT_END_ELLIPSIS;
@@ -283,6 +285,9 @@ LRESULT LauncherDialog::HandleMessage(HWND window, UINT message, WPARAM wParam, 
         }
         return 1;
     case WM_DESTROY:
+        if (browser)
+            browser->Close();
+        browser = nullptr;
         if (!restartRequested)
             PostQuitMessage(0);
         return 1;
@@ -355,17 +360,15 @@ void LauncherDialog::CreateNewsBrowser()
     std::error_code error;
     if (std::filesystem::exists(L"./.nobrowser", error))
         return;
-    // The WebBrowser host is made here over (13,26)-(519,372), after
-    // OleInitialize, and navigated to NoticeUrl(); browserCreated is set
-    // whether or not its control could be made.
+    browser = WebBrowser::Open(hwnd, kBrowserRect, NoticeUrl());
+    browserCreated = true;
 }
 
 void LauncherDialog::NavigateNewsBrowser(const std::wstring& url)
 {
     if (!browserCreated || !browser)
         return;
-    // The one place the news browser is told where to go: WebBrowser::Navigate(url).
-    (void)url;
+    browser->Navigate(url);
 }
 
 void LauncherDialog::OnPaint()

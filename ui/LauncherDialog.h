@@ -69,6 +69,7 @@ class LauncherDialog
     int ShowMessage(const std::wstring& text);
 
     UpdateManager* Manager() const { return manager; }
+    WebBrowser* Browser() const { return browser; }
     bool LinkVisible() const { return linkVisible; }
     bool LinkHovered() const { return linkHovered; }
     bool RestartRequested() const { return restartRequested; }

@@ -60,112 +60,123 @@ void UpdateManager::DownloadWorker(int workerIndex)
         return;
     }
 
-    for (;;)
+    // Anything else that fails in a job (memory for the slot texts or the
+    // status line, ...) fails the pass like a file that could not be fetched.
+    try
     {
-        if (stopping())
-            return;
-        std::optional<FileEntry> entry;
-        {
-            std::lock_guard lock(queueMutex);
-            if (!downloadQueue.empty() && !stopping())
-            {
-                entry = std::move(downloadQueue.front());
-                downloadQueue.pop_front();
-            }
-        }
-        if (!entry)
-            return;
-
-        const std::string path = WithoutLeadingDotSlash(entry->packagePath);
-        const std::string name8 = WithoutLeadingDotSlash(entry->name);
-        {
-            std::lock_guard lock(statusMutex);
-            WorkerSlot& slot = workerSlots[workerIndex];
-            slot = WorkerSlot{};
-            slot.fileName = ToWide(name8);
-            slot.lastSampleTime = SteadyNanoseconds();
-        }
-
-        std::optional<std::string> package;
-        for (int attempt = 0; attempt < kMaxAttempts && !stopping(); ++attempt)
-        {
-            try
-            {
-                const std::string url = entry->fromOverlay
-                                            ? fmt::format("{}/{}{}", versionInfo.basePath,
-                                                          versionInfo.overlayBasePath, path)
-                                            : fmt::format("{}/{}", versionInfo.basePath, path);
-                if (entry->fromOverlay)
-                    spdlog::debug("Download thread {} - downloading overlay file from: {}",
-                                  workerIndex, url);
-                HttpResponse response =
-                    client->Download(url, [this, workerIndex](double total, double now)
-                                     { return OnDownloadProgress(workerIndex, total, now); });
-                if (!response.error.empty())
-                    throw http_error(response.error);
-                package = std::move(response.body);
-                break;
-            }
-            catch (const std::exception& error)
-            {
-                spdlog::error("Download thread {} - http error: {}", workerIndex, error.what());
-            }
-        }
-        if (!package)
+        for (;;)
         {
             if (stopping())
                 return;
-            spdlog::error("Download thread {} - failed to download {}", workerIndex, path);
-            updateFailed = true;
-            stopRequested = true;
-            return;
-        }
-        if (stopping())
-            return;
+            std::optional<FileEntry> entry;
+            {
+                std::lock_guard lock(queueMutex);
+                if (!downloadQueue.empty() && !stopping())
+                {
+                    entry = std::move(downloadQueue.front());
+                    downloadQueue.pop_front();
+                }
+            }
+            if (!entry)
+                return;
 
-        bool written = false;
-        for (int attempt = 0; attempt < kMaxAttempts && !stopping() && !written; ++attempt)
-        {
-            try
+            const std::string path = WithoutLeadingDotSlash(entry->packagePath);
+            const std::string name8 = WithoutLeadingDotSlash(entry->name);
             {
-                const int64_t fileTime = static_cast<int64_t>(entry->time);
-                written = ExtractPackage(*package, ToWide(name8), &fileTime);
+                std::lock_guard lock(statusMutex);
+                WorkerSlot& slot = workerSlots[workerIndex];
+                slot = WorkerSlot{};
+                slot.fileName = ToWide(name8);
+                slot.lastSampleTime = SteadyNanoseconds();
             }
-            catch (const std::exception& error)
+
+            std::optional<std::string> package;
+            for (int attempt = 0; attempt < kMaxAttempts && !stopping(); ++attempt)
             {
-                spdlog::error("Download thread {} - unzip error for {}: {}", workerIndex, name8,
-                              error.what());
+                try
+                {
+                    const std::string url = entry->fromOverlay
+                                                ? fmt::format("{}/{}{}", versionInfo.basePath,
+                                                              versionInfo.overlayBasePath, path)
+                                                : fmt::format("{}/{}", versionInfo.basePath, path);
+                    if (entry->fromOverlay)
+                        spdlog::debug("Download thread {} - downloading overlay file from: {}",
+                                      workerIndex, url);
+                    HttpResponse response =
+                        client->Download(url, [this, workerIndex](double total, double now)
+                                         { return OnDownloadProgress(workerIndex, total, now); });
+                    if (!response.error.empty())
+                        throw http_error(response.error);
+                    package = std::move(response.body);
+                    break;
+                }
+                catch (const std::exception& error)
+                {
+                    spdlog::error("Download thread {} - http error: {}", workerIndex, error.what());
+                }
             }
-        }
-        if (!written)
-        {
+            if (!package)
+            {
+                if (stopping())
+                    return;
+                spdlog::error("Download thread {} - failed to download {}", workerIndex, path);
+                updateFailed = true;
+                stopRequested = true;
+                return;
+            }
             if (stopping())
                 return;
-            spdlog::error("Download thread {} - failed to extract {}", workerIndex, path);
-            updateFailed = true;
-            stopRequested = true;
-            return;
-        }
 
-        if (IsLauncherExecutable(name8))
-        {
-            stopRequested = true;
-            launcherUpdated = true;
-            SetStatus(LocalizedText("launcher_has_updated"));
-            dialog->ShowMessage(LocalizedText("launcher_has_updated_message"));
-            spdlog::default_logger()->flush();
-            ExitProcess(0);
-        }
+            bool written = false;
+            for (int attempt = 0; attempt < kMaxAttempts && !stopping() && !written; ++attempt)
+            {
+                try
+                {
+                    const int64_t fileTime = static_cast<int64_t>(entry->time);
+                    written = ExtractPackage(*package, ToWide(name8), &fileTime);
+                }
+                catch (const std::exception& error)
+                {
+                    spdlog::error("Download thread {} - unzip error for {}: {}", workerIndex, name8,
+                                  error.what());
+                }
+            }
+            if (!written)
+            {
+                if (stopping())
+                    return;
+                spdlog::error("Download thread {} - failed to extract {}", workerIndex, path);
+                updateFailed = true;
+                stopRequested = true;
+                return;
+            }
 
-        ++filesDone;
-        {
-            std::lock_guard lock(statusMutex);
-            WorkerSlot& slot = workerSlots[workerIndex];
-            slot.fileName.clear();
-            slot.fraction = slot.speed = 0.0;
-            slot.doneKB = slot.totalKB = 0;
+            if (IsLauncherExecutable(name8))
+            {
+                stopRequested = true;
+                launcherUpdated = true;
+                SetStatus(LocalizedText("launcher_has_updated"));
+                dialog->ShowMessage(LocalizedText("launcher_has_updated_message"));
+                spdlog::default_logger()->flush();
+                ExitProcess(0);
+            }
+
+            ++filesDone;
+            {
+                std::lock_guard lock(statusMutex);
+                WorkerSlot& slot = workerSlots[workerIndex];
+                slot.fileName.clear();
+                slot.fraction = slot.speed = 0.0;
+                slot.doneKB = slot.totalKB = 0;
+            }
+            UpdateDownloadProgress();
         }
-        UpdateDownloadProgress();
+    }
+    catch (const std::exception& error)
+    {
+        spdlog::error("Download thread {} - stopped by an error: {}", workerIndex, error.what());
+        updateFailed = true;
+        stopRequested = true;
     }
 }
 

@@ -93,6 +93,16 @@ std::optional<int64_t> LocalStampFor(int64_t listTime, DWORD timeZoneId,
     return local;
 }
 
+std::optional<FILETIME> DiskStampFor(int64_t local)
+{
+    const FILETIME localTime = ToFileTime(local);
+    FILETIME stamp{};
+    LocalFileTimeToFileTime(&localTime, &stamp);
+    if (stamp.dwHighDateTime & 0x80000000u)
+        return std::nullopt;
+    return stamp;
+}
+
 bool UpdateManager::ExtractPackage(const std::string& packageBytes, const std::wstring& targetPath,
                                    const int64_t* fileTime)
 {
@@ -127,16 +137,14 @@ bool UpdateManager::ExtractPackage(const std::string& packageBytes, const std::w
                 if (zoneId == TIME_ZONE_ID_INVALID)
                     throw std::runtime_error("tz error");
                 const std::optional<int64_t> local = LocalStampFor(*fileTime, zoneId, zone);
-                if (!local)
+                const std::optional<FILETIME> stamp = local ? DiskStampFor(*local) : std::nullopt;
+                if (!stamp)
                 {
                     spdlog::warn("Unzip - no valid file time for {}, keeping the time of the write",
                                  ToUtf8(targetPath));
                     return true;
                 }
-                const FILETIME localTime = ToFileTime(*local);
-                FILETIME stamp{};
-                LocalFileTimeToFileTime(&localTime, &stamp);
-                if (SetFileTime(file.Handle(), &stamp, nullptr, &stamp))
+                if (SetFileTime(file.Handle(), &*stamp, nullptr, &*stamp))
                     return true;
                 spdlog::error("Unzip - SetFileTime failed with error {}", GetLastError());
             }

@@ -12,3 +12,8 @@
 // negative (a list time of 0 west of UTC+9): no valid file time exists then.
 std::optional<int64_t> LocalStampFor(int64_t listTime, DWORD timeZoneId,
                                      const TIME_ZONE_INFORMATION& zone);
+
+// What LocalFileTimeToFileTime makes of `local` in this process's zone, or
+// nothing when that lies before 1601 (the list time 0 east of UTC+9 ends
+// there): Windows refuses such a time in SetFileTime.
+std::optional<FILETIME> DiskStampFor(int64_t local);

@@ -1,7 +1,11 @@
 // The real splash.exe as a player starts it: from its game folder, or through
 // a shortcut whose start folder is elsewhere.
+#include "settings/SettingsDialogIds.h"
 #include "support/LauncherProcess.h"
+#include "support/MessageBoxAnswerer.h"
+#include "support/ProcessList.h"
 #include "support/Registry.h"
+#include "support/SettingsDialogWindow.h"
 #include "support/TempFolder.h"
 
 #include <algorithm>
@@ -18,8 +22,19 @@ class StartUp : public ::testing::Test
     // Complete once the process has ended: the launcher flushes its log on the way out.
     std::string LogOf(const TempFolder& game) { return ReadWholeFile(game / "update.log"); }
 
+    // The settings dialog of the launcher, answered with `button` once it shows.
+    static bool AnswerSettingsDialog(LauncherProcess& launcher, int button)
+    {
+        const HWND dialog = launcher.WaitForSettingsDialog();
+        if (!dialog)
+            return false;
+        ClickButton(dialog, button);
+        return true;
+    }
+
     TempFolder game_{L"game"};
     TempFolder elsewhere_{L"elsewhere"};
+    ProcessesInFolderGuard leftovers_{game_.Path()};
 };
 
 // The message lines of a log, without their time stamps.
@@ -38,6 +53,8 @@ TEST_F(StartUp, FirstStartFromAnotherFolderWritesDefaultsAndLogsInItsOwnFolder)
 {
     LauncherProcess launcher(game_.Path());
     ASSERT_TRUE(launcher.Start(elsewhere_.Path()));
+    // The window waits for the first-launch dialog.
+    ASSERT_TRUE(AnswerSettingsDialog(launcher, IDCANCEL));
     const HWND window = launcher.WaitForMainWindow();
     ASSERT_NE(window, nullptr);
 
@@ -50,6 +67,8 @@ TEST_F(StartUp, FirstStartFromAnotherFolderWritesDefaultsAndLogsInItsOwnFolder)
     EXPECT_EQ(LauncherDword(L"NRK_LauncherMaxConnections"), 2u);
 
     EXPECT_FALSE(std::filesystem::exists(elsewhere_ / "update.log"));
+    EXPECT_FALSE(std::filesystem::exists(elsewhere_ / "splash.dmy"));
+    EXPECT_TRUE(std::filesystem::exists(game_ / "splash.dmy"));
     const std::vector<std::string> lines = Messages(LogOf(game_));
     const std::vector<std::string> expected{
         "Showing first launch dialog",
@@ -99,6 +118,7 @@ TEST_F(StartUp, SettingsFlagOfTheWrongTypeShowsTheFirstLaunchDialogAgain)
 
     LauncherProcess launcher(game_.Path());
     ASSERT_TRUE(launcher.Start(game_.Path()));
+    ASSERT_TRUE(AnswerSettingsDialog(launcher, IDCANCEL));
     const HWND window = launcher.WaitForMainWindow();
     ASSERT_NE(window, nullptr);
     PostMessageW(window, WM_CLOSE, 0, 0);
@@ -107,25 +127,75 @@ TEST_F(StartUp, SettingsFlagOfTheWrongTypeShowsTheFirstLaunchDialogAgain)
     EXPECT_EQ(LauncherDword(L"NRK_LauncherSettingsSet"), 1u);
 }
 
+TEST_F(StartUp, FirstLaunchOkStoresTheChosenSettings)
+{
+    LauncherProcess launcher(game_.Path());
+    ASSERT_TRUE(launcher.Start(game_.Path()));
+    // Whatever the update thread has to say is answered.
+    MessageBoxAnswerer boxes(IDOK, launcher.Id());
+    const HWND dialog = launcher.WaitForSettingsDialog();
+    ASSERT_NE(dialog, nullptr);
+    // No window before the settings are known.
+    EXPECT_EQ(LauncherWindowOf(launcher.Id()), nullptr);
+    SendMessageW(GetDlgItem(dialog, IDC_MIRROR_LIST), CB_SETCURSEL, 2, 0);
+    SendMessageW(GetDlgItem(dialog, IDC_CONNECTIONS_LIST), CB_SETCURSEL, 3, 0);
+    ClickButton(dialog, IDC_ECH_CHECKBOX);
+    PressKey(dialog, VK_RETURN);
+
+    const HWND window = launcher.WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(launcher.WaitForExit(), 0u);
+
+    EXPECT_EQ(LauncherDword(L"NRK_LauncherSettingsSet"), 1u);
+    EXPECT_EQ(LauncherDword(L"NRK_LauncherMirrorIndex"), 2u);
+    EXPECT_EQ(LauncherDword(L"NRK_LauncherEchEnabled"), 1u);
+    EXPECT_EQ(LauncherDword(L"NRK_LauncherMaxConnections"), 4u);
+    const std::vector<std::string> lines = Messages(LogOf(game_));
+    ASSERT_GE(lines.size(), 2u) << LogOf(game_);
+    EXPECT_EQ(lines[0], "Showing first launch dialog");
+    EXPECT_EQ(lines[1], "Saved first launch settings: Mirror=2, ECH=true, MaxConnections=4");
+    EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                         "User cancelled first launch dialog, writing default settings"),
+              0);
+}
+
 TEST_F(StartUp, RestartCodeOpensTheSettingsDialogThenANewWindow)
 {
     LauncherProcess launcher(game_.Path());
     ASSERT_TRUE(launcher.Start(game_.Path()));
+    ASSERT_TRUE(AnswerSettingsDialog(launcher, IDCANCEL));
     const HWND first = launcher.WaitForMainWindow();
     ASSERT_NE(first, nullptr);
 
-    // The update thread's answer to a quit request ends the life with code 100.
+    // The update thread's answer to a quit request ends the life with code 100;
+    // the dialog shows once the window is gone.
     PostMessageW(first, WM_USER + 1, 0, 0);
+    ASSERT_TRUE(AnswerSettingsDialog(launcher, IDCANCEL));
+    EXPECT_FALSE(IsWindow(first));
     const HWND second = launcher.WaitForMainWindow(20000, first);
     ASSERT_NE(second, nullptr);
-    EXPECT_FALSE(IsWindow(first));
 
-    PostMessageW(second, WM_CLOSE, 0, 0);
+    // Once more, now choosing another mirror.
+    PostMessageW(second, WM_USER + 1, 0, 0);
+    const HWND dialog = launcher.WaitForSettingsDialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(SelectedListText(dialog, IDC_CONNECTIONS_LIST), L"2");
+    SendMessageW(GetDlgItem(dialog, IDC_MIRROR_LIST), CB_SETCURSEL, 1, 0);
+    ClickButton(dialog, IDOK);
+    const HWND third = launcher.WaitForMainWindow(20000, second);
+    ASSERT_NE(third, nullptr);
+
+    PostMessageW(third, WM_CLOSE, 0, 0);
     EXPECT_EQ(launcher.WaitForExit(), 0u);
+    EXPECT_EQ(LauncherDword(L"NRK_LauncherMirrorIndex"), 1u);
     const std::vector<std::string> lines = Messages(LogOf(game_));
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "User cancelled settings dialog, continuing"),
               1)
         << LogOf(game_);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                         "Saved first launch settings: Mirror=1, ECH=false, MaxConnections=2"),
+              1);
     // The restart found the settings saved: no second first-launch dialog.
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "Showing first launch dialog"), 1);
 }

@@ -1,13 +1,36 @@
 #include "support/LogCapture.h"
 
-#include <spdlog/sinks/ostream_sink.h>
+#include <spdlog/details/log_msg.h>
+#include <spdlog/sinks/base_sink.h>
 
-LogCapture::LogCapture()
-    : previous_(spdlog::default_logger()), stream_(std::make_shared<std::ostringstream>())
+// The text is read by the test thread while the update thread and the workers
+// still log, so reading takes the sink's own lock.
+class LogCapture::Sink : public spdlog::sinks::base_sink<std::mutex>
 {
-    auto sink = std::make_shared<spdlog::sinks::ostream_sink_mt>(*stream_, true);
-    sink->set_pattern("%v");
-    logger_ = std::make_shared<spdlog::logger>("capture", sink);
+  public:
+    std::string Text()
+    {
+        std::lock_guard lock(mutex_);
+        return text_;
+    }
+
+  protected:
+    void sink_it_(const spdlog::details::log_msg& message) override
+    {
+        spdlog::memory_buf_t formatted;
+        formatter_->format(message, formatted);
+        text_.append(formatted.data(), formatted.size());
+    }
+    void flush_() override {}
+
+  private:
+    std::string text_;
+};
+
+LogCapture::LogCapture() : previous_(spdlog::default_logger()), sink_(std::make_shared<Sink>())
+{
+    sink_->set_pattern("%v");
+    logger_ = std::make_shared<spdlog::logger>("capture", sink_);
     logger_->set_level(spdlog::level::trace);
     spdlog::set_default_logger(logger_);
 }
@@ -19,8 +42,7 @@ LogCapture::~LogCapture()
 
 std::string LogCapture::Text() const
 {
-    logger_->flush();
-    return stream_->str();
+    return sink_->Text();
 }
 
 bool LogCapture::Contains(const std::string& line) const

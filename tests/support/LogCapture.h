@@ -1,5 +1,6 @@
 // Captures what the code under test logs through spdlog's default logger, one
 // message per line without a time stamp; restores the previous logger after.
+// Safe to read while other threads log.
 #pragma once
 
 #include <memory>
@@ -19,7 +20,9 @@ class LogCapture
     int Count(const std::string& line) const;
 
   private:
+    class Sink;
+
     std::shared_ptr<spdlog::logger> previous_;
-    std::shared_ptr<std::ostringstream> stream_;
+    std::shared_ptr<Sink> sink_;
     std::shared_ptr<spdlog::logger> logger_;
 };

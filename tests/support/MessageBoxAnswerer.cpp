@@ -8,10 +8,14 @@ namespace
 // The static text of a message box carries this id.
 constexpr int kMessageTextId = 0xFFFF;
 
+// WM_GETTEXT rather than GetWindowTextW, which does not ask the controls of
+// another process; with a time-out, so a stuck box cannot hold the answerer.
 std::wstring WindowText(HWND window)
 {
     wchar_t buffer[4096] = {};
-    GetWindowTextW(window, buffer, static_cast<int>(std::size(buffer)));
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, std::size(buffer), reinterpret_cast<LPARAM>(buffer),
+                        SMTO_NORMAL, 2000, &ignored);
     return buffer;
 }
 
@@ -38,7 +42,10 @@ BOOL CALLBACK FindOwnDialog(HWND window, LPARAM context)
 }
 } // namespace
 
-MessageBoxAnswerer::MessageBoxAnswerer(int button) : button_(button), thread_([this] { Run(); }) {}
+MessageBoxAnswerer::MessageBoxAnswerer(int button, DWORD processId)
+    : button_(button), processId_(processId), thread_([this] { Run(); })
+{
+}
 
 MessageBoxAnswerer::~MessageBoxAnswerer()
 {
@@ -76,7 +83,7 @@ void MessageBoxAnswerer::Run()
 
 bool MessageBoxAnswerer::AnswerOne()
 {
-    Search search{GetCurrentProcessId(), nullptr};
+    Search search{processId_, nullptr};
     EnumWindows(&FindOwnDialog, reinterpret_cast<LPARAM>(&search));
     if (!search.found)
         return false;

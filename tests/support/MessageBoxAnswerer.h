@@ -1,5 +1,6 @@
-// Answers the message boxes this process opens, from a thread of its own, so
-// no test ever waits on a modal box. Records each box's title and text.
+// Answers the message boxes a process opens (this one unless told another),
+// from a thread of its own, so no test ever waits on a modal box. Records
+// each box's title and text.
 #pragma once
 
 #include <windows.h>
@@ -22,8 +23,12 @@ class MessageBoxAnswerer
 {
   public:
     // `button` is the control id pressed: IDOK, IDYES, IDNO, IDCANCEL...
-    explicit MessageBoxAnswerer(int button = IDOK);
+    explicit MessageBoxAnswerer(int button = IDOK, DWORD processId = GetCurrentProcessId());
     ~MessageBoxAnswerer();
+
+    // Answers the boxes of that process (a launcher the test started) instead
+    // of this one's.
+    void Watch(DWORD processId) { processId_ = processId; }
 
     std::vector<AnsweredBox> Boxes();
     // Waits up to `milliseconds` for at least `count` answered boxes.
@@ -34,6 +39,7 @@ class MessageBoxAnswerer
     bool AnswerOne();
 
     int button_;
+    std::atomic<DWORD> processId_;
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::vector<AnsweredBox> boxes_;

@@ -2,9 +2,8 @@
 
 #include "support/TempFolder.h"
 
-#include <curl/curl.h>
-
 #include <cstdlib>
+#include <curl/curl.h>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
@@ -22,6 +21,7 @@ constexpr int kUntrustedPort = NORVIK_TEST_PORT_BASE + 444;
 constexpr int kHttpPort = NORVIK_TEST_PORT_BASE + 80;
 constexpr int kRefusedPort = NORVIK_TEST_PORT_BASE + 99;
 constexpr int kEchPort = NORVIK_TEST_PORT_BASE + 446;
+constexpr int kStallPort = NORVIK_TEST_PORT_BASE + 447;
 constexpr int kDohPorts[] = {NORVIK_TEST_PORT_BASE + 453, NORVIK_TEST_PORT_BASE + 454};
 
 size_t AppendBody(char* data, size_t size, size_t count, void* body)
@@ -30,11 +30,10 @@ size_t AppendBody(char* data, size_t size, size_t count, void* body)
     return size * count;
 }
 
-// Test plumbing: the responders' certificate is not what is under test here.
-std::string Control(int responder, const std::string& command)
+// Test plumbing: the helper servers' certificate is not what is under test here.
+std::string Control(int port, const std::string& command)
 {
-    const std::string url =
-        "https://127.0.0.1:" + std::to_string(kDohPorts[responder]) + "/control/" + command;
+    const std::string url = "https://127.0.0.1:" + std::to_string(port) + "/control/" + command;
     std::string body;
     long status = 0;
     CURL* curl = curl_easy_init();
@@ -50,8 +49,8 @@ std::string Control(int responder, const std::string& command)
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     curl_easy_cleanup(curl);
     if (rc != CURLE_OK || status != 200)
-        throw std::runtime_error("DoH responder control " + url + " failed: " +
-                                 curl_easy_strerror(rc) + ", HTTP " + std::to_string(status));
+        throw std::runtime_error("control request " + url + " failed: " + curl_easy_strerror(rc) +
+                                 ", HTTP " + std::to_string(status));
     return body;
 }
 
@@ -97,7 +96,7 @@ std::string DohUrl(int responder)
 void SetDohFailing(bool failing)
 {
     for (int responder : {0, 1})
-        Control(responder, failing ? "fail?on=1" : "fail?on=0");
+        Control(kDohPorts[responder], failing ? "fail?on=1" : "fail?on=0");
 }
 
 DohStats DohQueries()
@@ -105,7 +104,7 @@ DohStats DohQueries()
     DohStats sum{0, 0, 0, 0};
     for (int responder : {0, 1})
     {
-        const std::string json = Control(responder, "stats");
+        const std::string json = Control(kDohPorts[responder], "stats");
         sum.total += JsonCount(json, "total");
         sum.a += JsonCount(json, "a");
         sum.aaaa += JsonCount(json, "aaaa");
@@ -117,7 +116,17 @@ DohStats DohQueries()
 void ResetDoh()
 {
     for (int responder : {0, 1})
-        Control(responder, "reset");
+        Control(kDohPorts[responder], "reset");
+}
+
+std::string StallUrl(const std::string& path)
+{
+    return "https://localhost:" + std::to_string(kStallPort) + path;
+}
+
+void ResetStallServer()
+{
+    Control(kStallPort, "reset");
 }
 
 std::vector<std::string> AccessLogLines()
@@ -133,8 +142,8 @@ std::filesystem::path Dir()
 {
     const char* dir = std::getenv("NORVIK_TESTENV_DIR");
     if (!dir || *dir != '/')
-        throw std::runtime_error(
-            "NORVIK_TESTENV_DIR is not set to the test servers' folder (run the tests through CTest)");
+        throw std::runtime_error("NORVIK_TESTENV_DIR is not set to the test servers' folder (run "
+                                 "the tests through CTest)");
     // Wine maps the Unix root to drive Z:.
     std::string windows = std::string("Z:") + dir;
     for (char& c : windows)

@@ -24,6 +24,12 @@ std::string EchUrl(const std::string& path);
 // DNS-over-HTTPS responder 0 or 1: "https://127.0.0.1:18453/dns-query" and ...:18454....
 std::string DohUrl(int responder);
 
+// The stalling file server, serving Dir()/www: "https://localhost:18447" + path.
+// The first GET of a file named with "stall-once" stops after half its body.
+std::string StallUrl(const std::string& path);
+// Forgets which files have stalled.
+void ResetStallServer();
+
 struct DohStats
 {
     int total;

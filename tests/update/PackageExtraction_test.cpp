@@ -1,10 +1,11 @@
 // Package extraction onto real files: content, folder chain, the file time as
 // the time zone turns it, and the retry path of an unwritable target.
+#include "support/FileTimes.h"
 #include "support/LogCapture.h"
 #include "support/MessageBoxAnswerer.h"
 #include "support/Registry.h"
 #include "support/TempFolder.h"
-#include "support/WindowPump.h"
+#include "support/WindowLifeTest.h"
 #include "support/ZipBuilder.h"
 #include "ui/LauncherDialog.h"
 #include "update/ListTime.h"
@@ -32,44 +33,16 @@ int64_t ListTime(int year, int month, int day, int hour, int minute, int second)
     return static_cast<int64_t>(*CalendarToFileTime(year, month, day, hour, minute, second));
 }
 
-SYSTEMTIME LastWriteUtc(const std::filesystem::path& file)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data);
-    SYSTEMTIME utc{};
-    FileTimeToSystemTime(&data.ftLastWriteTime, &utc);
-    return utc;
-}
-
 // An UpdateManager needs its window; the update thread's own start-up runs
 // in a folder of the test's own and is answered, then the test works beside it.
-class Extraction : public ::testing::Test
+class Extraction : public WindowLifeTest
 {
   protected:
     void SetUp() override
     {
-        DeleteLauncherKey();
-        std::filesystem::current_path(game_.Path());
-        dialog_.emplace(GetModuleHandleW(nullptr));
-        dialog_->GetMessagePasser()->Post({127, 0});
-        ASSERT_TRUE(PumpUntil([&] { return log_.Contains("unknown msgtype 127"); }, 30000));
+        WindowLifeTest::SetUp();
+        Open();
     }
-    void TearDown() override
-    {
-        dialog_->GetMessagePasser()->Post({Quit, 0});
-        PumpUntilQuit(30000);
-        dialog_->Manager()->updateThread.join();
-        dialog_.reset();
-        std::filesystem::current_path(previousFolder_);
-    }
-
-    UpdateManager& Manager() { return *dialog_->Manager(); }
-
-    LogCapture log_;
-    std::filesystem::path previousFolder_ = std::filesystem::current_path();
-    TempFolder game_{L"extract"};
-    MessageBoxAnswerer answerer_;
-    std::optional<LauncherDialog> dialog_;
 };
 } // namespace
 
@@ -186,8 +159,8 @@ TEST_F(Extraction, UnwritableTargetFailsThreeTimesAboutHalfASecondApart)
         ++failures;
     EXPECT_EQ(failures, 3u) << text;
     EXPECT_GE(elapsed, std::chrono::milliseconds(1400));
-    EXPECT_TRUE(log_.Contains("Unzip - Failed to unzip file (size " + std::to_string(package.size()) +
-                              ") to taken.dat"))
+    EXPECT_TRUE(log_.Contains("Unzip - Failed to unzip file (size " +
+                              std::to_string(package.size()) + ") to taken.dat"))
         << text;
     EXPECT_TRUE(std::filesystem::is_directory(target));
 }

@@ -4,61 +4,22 @@
 #include "support/MessageBoxAnswerer.h"
 #include "support/Registry.h"
 #include "support/TempFolder.h"
+#include "support/WindowLifeTest.h"
 #include "support/WindowPump.h"
 #include "ui/LauncherDialog.h"
 #include "update/UpdateManager.h"
 
-#include <gtest/gtest.h>
 #include <algorithm>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <optional>
 
 namespace
 {
-// One window life on the test thread, ended through the settings link's quit
-// request so the update thread is gone before the window object is. The update
-// thread runs its version check against the test build's mirror, from a game
-// folder of the test's own; whatever box that raises is answered.
-class WindowLife : public ::testing::Test
+// Window lives whose version check meets no version file on the test server.
+class WindowLife : public WindowLifeTest
 {
-  protected:
-    void SetUp() override
-    {
-        DeleteLauncherKey();
-        std::filesystem::current_path(game_.Path());
-    }
-    void TearDown() override { std::filesystem::current_path(previousFolder_); }
-
-    // The window, once its update thread has finished starting up and serves
-    // the queue (it has answered a probe message).
-    LauncherDialog& Open()
-    {
-        const int probesBefore = log_.Count("unknown msgtype 127");
-        dialog_.reset();
-        dialog_.emplace(GetModuleHandleW(nullptr));
-        dialog_->GetMessagePasser()->Post({kProbe, 0});
-        EXPECT_TRUE(PumpUntil(
-            [&] { return log_.Count("unknown msgtype 127") > probesBefore; }, 30000));
-        return *dialog_;
-    }
-
-    std::optional<WPARAM> QuitAndPump()
-    {
-        dialog_->GetMessagePasser()->Post({Quit, 0});
-        const auto code = PumpUntilQuit(30000);
-        if (code)
-            dialog_->Manager()->updateThread.join();
-        return code;
-    }
-
-    static constexpr uint8_t kProbe = 127;
-    LogCapture log_;
-    std::filesystem::path previousFolder_ = std::filesystem::current_path();
-    TempFolder game_{L"window-life"};
-    MessageBoxAnswerer answerer_;
-    std::optional<LauncherDialog> dialog_;
 };
-
 } // namespace
 
 TEST_F(WindowLife, ConnectionCountIsClampedToOneToFour)
@@ -113,6 +74,7 @@ TEST_F(WindowLife, QuitEndsTheLifeWithCode100OnlyAfterTheUpdateThreadAnswers)
     ASSERT_EQ(code, kRestartExitCode);
     EXPECT_FALSE(IsWindow(window));
     dialog.Manager()->updateThread.join();
+    quitDone_ = true;
     EXPECT_TRUE(dialog.Manager()->stopRequested);
 }
 
@@ -124,6 +86,7 @@ TEST_F(WindowLife, ClosingTheWindowEndsTheLifeWithCodeZero)
     // The update thread is not told on a plain close; stop it so the test ends cleanly.
     dialog.GetMessagePasser()->Post({Quit, 0});
     dialog.Manager()->updateThread.join();
+    quitDone_ = true;
 }
 
 TEST_F(WindowLife, ReportErrorShowsTheBoxAndOffersTheSettingsLink)
@@ -134,9 +97,9 @@ TEST_F(WindowLife, ReportErrorShowsTheBoxAndOffersTheSettingsLink)
     EXPECT_EQ(result, IDOK);
     const std::vector<AnsweredBox> boxes = answerer_.Boxes();
     ASSERT_FALSE(boxes.empty());
-    const auto ours = std::find_if(boxes.begin(), boxes.end(), [](const AnsweredBox& box) {
-        return box.text == L"Something went wrong: 失敗";
-    });
+    const auto ours = std::find_if(boxes.begin(), boxes.end(),
+                                   [](const AnsweredBox& box)
+                                   { return box.text == L"Something went wrong: 失敗"; });
     ASSERT_NE(ours, boxes.end());
     EXPECT_EQ(ours->title, L"Norvik Launcher");
     EXPECT_TRUE(dialog.LinkVisible());

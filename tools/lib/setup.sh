@@ -60,7 +60,8 @@ norvik_ensure_japanese_locale() {
 norvik_wine_template() {
     local version
     version=$("$NORVIK_WINE" --version 2>/dev/null | tr -c 'A-Za-z0-9.\n-' '_')
-    local template="$NORVIK_CACHE/norvik-wine/template-$version"
+    # The suffix changes whenever the settings made below change.
+    local template="$NORVIK_CACHE/norvik-wine/template-$version-r3"
     if [ ! -f "$template/.complete" ]; then
         norvik_log "making the Wine prefix template (once)" >&2
         rm -rf "$template"
@@ -71,6 +72,13 @@ norvik_wine_template() {
             "$NORVIK_WINE" wineboot -i >/dev/null 2>&1
             # Unmanaged windows close in milliseconds instead of seconds under a bare X server.
             "$NORVIK_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+            # Wine ships no "MS UI Gothic", the face the Japanese window and dialog ask
+            # for; without a stand-in Japanese texts draw as empty boxes. The IPA font
+            # stands in as it would on a Japanese Windows.
+            "$NORVIK_WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+                /v 'MS UI Gothic' /t REG_SZ /d IPAPGothic /f >/dev/null 2>&1
+            "$NORVIK_WINE" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS UI Gothic' \
+                /t REG_SZ /d IPAPGothic /f >/dev/null 2>&1
             wineserver -w
         ) || norvik_die "could not make the Wine prefix template"
         touch "$template/.complete"
@@ -104,10 +112,6 @@ norvik_wine_session() {
     [ -n "${NORVIK_KEEP_DISPLAY:-}" ] && [ -n "${DISPLAY:-}" ] || norvik_start_xvfb
     wineserver -p </dev/null >/dev/null 2>&1
     "$NORVIK_WINE" wineboot </dev/null >/dev/null 2>&1 || true
-    # Wine ships no "MS UI Gothic", the face the Japanese window asks for; the
-    # IPA font stands in as it would on a Japanese Windows.
-    "$NORVIK_WINE" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS UI Gothic' /t REG_SZ \
-        /d 'IPAPGothic' /f </dev/null >/dev/null 2>&1 || true
     trap norvik_wine_end EXIT
 }
 

@@ -1,0 +1,112 @@
+#include "support/SettingsDialogWindow.h"
+
+#include "settings/SettingsDialogIds.h"
+
+#include <chrono>
+#include <vector>
+
+namespace
+{
+struct Search
+{
+    DWORD process;
+    HWND found;
+};
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM context)
+{
+    auto* search = reinterpret_cast<Search*>(context);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    wchar_t className[32] = {};
+    GetClassNameW(window, className, 32);
+    if (process == search->process && std::wstring(className) == L"#32770" &&
+        IsWindowVisible(window) && GetDlgItem(window, IDC_LANGUAGE_LIST))
+    {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::wstring TextOf(HWND window)
+{
+    // WM_GETTEXT rather than GetWindowTextW: the latter does not ask controls
+    // of another process for their text.
+    const LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
+    std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1, L'\0');
+    SendMessageW(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()));
+    return buffer.data();
+}
+} // namespace
+
+HWND FindSettingsDialog(DWORD processId)
+{
+    Search search{processId, nullptr};
+    EnumWindows(&FindDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND WaitForSettingsDialog(DWORD processId, int milliseconds, HANDLE process)
+{
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (std::chrono::steady_clock::now() < deadline)
+    {
+        if (const HWND dialog = FindSettingsDialog(processId))
+            return dialog;
+        if (process && WaitForSingleObject(process, 0) != WAIT_TIMEOUT)
+            return nullptr;
+        Sleep(50);
+    }
+    return nullptr;
+}
+
+void ClickButton(HWND dialog, int id)
+{
+    SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+void ClickLabel(HWND dialog, int id)
+{
+    const HWND label = GetDlgItem(dialog, id);
+    SendMessageW(label, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    SendMessageW(label, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+}
+
+HWND FocusedControl(HWND dialog)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
+    return info.hwndFocus;
+}
+
+void PressKey(HWND dialog, WPARAM key)
+{
+    // Posted, not sent: only the dialog's message loop turns keys into commands.
+    const HWND target = FocusedControl(dialog) ? FocusedControl(dialog) : dialog;
+    const UINT scanCode = MapVirtualKeyW(static_cast<UINT>(key), MAPVK_VK_TO_VSC);
+    PostMessageW(target, WM_KEYDOWN, key, 1 | (scanCode << 16));
+    PostMessageW(target, WM_KEYUP, key, 1 | (scanCode << 16) | (3u << 30));
+}
+
+std::wstring ControlText(HWND dialog, int id)
+{
+    return TextOf(GetDlgItem(dialog, id));
+}
+
+std::wstring SelectedListText(HWND dialog, int id)
+{
+    const HWND list = GetDlgItem(dialog, id);
+    const LRESULT selected = SendMessageW(list, CB_GETCURSEL, 0, 0);
+    if (selected == CB_ERR)
+        return L"";
+    // The list's own text is the selected entry for a drop-down list.
+    return TextOf(list);
+}
+
+bool IsCheckedBox(HWND dialog, int id)
+{
+    return SendMessageW(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}

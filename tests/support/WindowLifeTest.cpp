@@ -1,0 +1,52 @@
+#include "support/WindowLifeTest.h"
+
+#include "support/Registry.h"
+#include "support/WindowPump.h"
+#include "update/UpdateManager.h"
+
+void WindowLifeTest::SetUp()
+{
+    DeleteLauncherKey();
+    std::filesystem::current_path(game_.Path());
+    // These lives are about the engine; the news browser and the adapter
+    // report have suites of their own. Wine's browser control, which runs here
+    // without its HTML engine, is kept out of them.
+    WriteWholeFile(game_ / ".nobrowser", "");
+}
+
+void WindowLifeTest::TearDown()
+{
+    if (dialog_ && !quitDone_)
+        QuitAndPump();
+    dialog_.reset();
+    std::filesystem::current_path(previousFolder_);
+}
+
+LauncherDialog& WindowLifeTest::Open(int milliseconds)
+{
+    if (dialog_ && !quitDone_)
+        QuitAndPump();
+    dialog_.reset();
+    quitDone_ = false;
+    dialog_.emplace(GetModuleHandleW(nullptr));
+    EXPECT_TRUE(Settle(milliseconds)) << log_.Text();
+    return *dialog_;
+}
+
+bool WindowLifeTest::Settle(int milliseconds)
+{
+    const std::string probeLine = "unknown msgtype " + std::to_string(kProbe);
+    const int before = log_.Count(probeLine);
+    dialog_->GetMessagePasser()->Post({kProbe, 0});
+    return PumpUntil([&] { return log_.Count(probeLine) > before; }, milliseconds);
+}
+
+std::optional<WPARAM> WindowLifeTest::QuitAndPump()
+{
+    dialog_->GetMessagePasser()->Post({Quit, 0});
+    const auto code = PumpUntilQuit(60000);
+    if (code && dialog_->Manager()->updateThread.joinable())
+        dialog_->Manager()->updateThread.join();
+    quitDone_ = code.has_value();
+    return code;
+}

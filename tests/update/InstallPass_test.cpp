@@ -1,0 +1,365 @@
+// Whole install passes of a real window life against the test web server:
+// from an empty folder to the server's version, the second start, check-files
+// passes, the language overlay, and the ways a pass fails or recovers.
+#include "app/TextEncoding.h"
+#include "settings/Localization.h"
+#include "settings/Registry.h"
+#include "support/AllocationLimit.h"
+#include "support/FileTimes.h"
+#include "support/PatchServer.h"
+#include "support/Registry.h"
+#include "support/TestServers.h"
+#include "support/WindowLifeTest.h"
+#include "support/WindowPump.h"
+#include "support/ZipBuilder.h"
+#include "update/UpdateManager.h"
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sstream>
+
+namespace
+{
+std::string Sized(const std::string& seed, size_t size)
+{
+    std::string data;
+    while (data.size() < size)
+        data += seed + std::to_string(data.size()) + "\n";
+    data.resize(size);
+    return data;
+}
+
+class LanguageScope
+{
+  public:
+    explicit LanguageScope(const std::wstring& code) : previous_(CurrentLanguage())
+    {
+        SetCurrentLanguage(code);
+    }
+    ~LanguageScope() { SetCurrentLanguage(previous_); }
+
+  private:
+    std::wstring previous_;
+};
+
+class InstallPass : public WindowLifeTest
+{
+  protected:
+    // Requests for packages of this test's tree since the test began.
+    std::vector<std::string> PackageRequests()
+    {
+        const auto lines = testenv::AccessLogLines();
+        std::vector<std::string> requests;
+        const std::string prefix = "\"" + server_.RelativeUrlPath() + "/";
+        for (size_t i = accessLogStart_; i < lines.size(); ++i)
+        {
+            const auto start = lines[i].find(prefix);
+            if (start == std::string::npos || lines[i].find("filelist.zip") != std::string::npos)
+                continue;
+            const auto end = lines[i].find('"', start + 1);
+            requests.push_back(lines[i].substr(start + prefix.size(), end - start - prefix.size()));
+        }
+        return requests;
+    }
+
+    int LogCountContaining(const std::string& part)
+    {
+        std::istringstream lines(log_.Text());
+        int count = 0;
+        for (std::string line; std::getline(lines, line);)
+            count += line.find(part) != std::string::npos;
+        return count;
+    }
+
+    std::wstring Stored(const std::wstring& name)
+    {
+        std::wstring value;
+        return ReadRegistryString(value, kLauncherRegistryKey, name) ? value : L"<none>";
+    }
+
+    // The standard tree: three files in folders, one of 3 MB.
+    void PublishVersionB()
+    {
+        server_.AddFile({"Galdervin.bin", "client B\n", ListClock(2024, 5, 6, 7, 8, 9)});
+        server_.AddFile({"./data/maps/map01.dat", Sized("map", 3 * 1024 * 1024),
+                         ListClock(2024, 5, 6, 23, 59, 59)});
+        server_.AddFile(
+            {"data/sound/ja/voice 01.ogg", "voice\n", ListClock(2023, 12, 31, 1, 0, 0)});
+        server_.Publish("B");
+    }
+
+    size_t accessLogStart_ = testenv::AccessLogLines().size();
+    PatchServer server_{"install-pass"};
+};
+} // namespace
+
+TEST_F(InstallPass, FromAnEmptyFolderToTheServersVersionAndUpToDateAfterwards)
+{
+    PublishVersionB();
+    Open();
+
+    EXPECT_EQ(Manager().StatusText(), L"Client updated successfully!") << log_.Text();
+    EXPECT_EQ(Manager().VersionText(), L"Ver B");
+    EXPECT_EQ(Stored(L"UpdateVersion"), L"B");
+    EXPECT_TRUE(answerer_.Boxes().empty());
+    EXPECT_EQ(Manager().UpperProgress(), 1.0);
+    EXPECT_EQ(Manager().LowerProgress(), 1.0);
+    EXPECT_TRUE(Manager().SpeedText().empty());
+
+    EXPECT_EQ(ReadWholeFile(Game() / "Galdervin.bin"), "client B\n");
+    EXPECT_EQ(ReadWholeFile(Game() / "data/maps/map01.dat"), Sized("map", 3 * 1024 * 1024));
+    EXPECT_EQ(ReadWholeFile(Game() / "data/sound/ja/voice 01.ogg"), "voice\n");
+    // The list's UTC+9 clock less nine hours, cut to the minute.
+    const SYSTEMTIME map = LastWriteUtc(Game() / "data/maps/map01.dat");
+    EXPECT_EQ((std::array{map.wYear, map.wMonth, map.wDay, map.wHour, map.wMinute, map.wSecond}),
+              (std::array<WORD, 6>{2024, 5, 6, 14, 59, 0}));
+    const SYSTEMTIME voice = LastWriteUtc(Game() / "data/sound/ja/voice 01.ogg");
+    EXPECT_EQ((std::array{voice.wYear, voice.wMonth, voice.wDay, voice.wHour}),
+              (std::array<WORD, 4>{2023, 12, 30, 16}));
+
+    // The typical run's lines, in order.
+    const std::string text = log_.Text();
+    size_t at = 0;
+    for (const std::string line :
+         {"HTTP backend initialized: libcurl", "Using mirror: ", "Version at SERVER [B]",
+          "Install - make local file list",
+          "Install - download count: 3, remote file list count: 3", "Install - success"})
+    {
+        const size_t found = text.find(line, at);
+        ASSERT_NE(found, std::string::npos) << "missing or out of order: " << line << "\n" << text;
+        at = found + 1;
+    }
+    EXPECT_EQ(PackageRequests().size(), 3u);
+
+    // The next start finds everything current and fetches no package.
+    Open();
+    EXPECT_EQ(Manager().StatusText(), L"The client is up-to-date.");
+    EXPECT_EQ(Manager().VersionText(), L"Ver B");
+    EXPECT_EQ(PackageRequests().size(), 3u);
+}
+
+TEST_F(InstallPass, CheckFilesDownloadsExactlyTheFileWhoseTimeChanged)
+{
+    PublishVersionB();
+    Open();
+    ASSERT_EQ(PackageRequests().size(), 3u) << log_.Text();
+
+    // Written now, so its time is no longer the published one.
+    WriteWholeFile(Game() / "Galdervin.bin", "damaged");
+
+    dialog_->GetMessagePasser()->Post({CheckFiles, 0});
+    ASSERT_TRUE(Settle());
+    const auto requests = PackageRequests();
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests.back(), "files/Galdervin.bin.zip");
+    EXPECT_EQ(ReadWholeFile(Game() / "Galdervin.bin"), "client B\n");
+    EXPECT_TRUE(log_.Contains("Install - download count: 1, remote file list count: 3"));
+}
+
+TEST_F(InstallPass, TwoCheckFilesRunTwoPassesAndQuitWaitsForThePass)
+{
+    PublishVersionB();
+    WriteRegistryString(kLauncherRegistryKey, L"UpdateVersion", L"B");
+    Open();
+    ASSERT_EQ(LogCountContaining("Install - make local file list"), 0);
+
+    dialog_->GetMessagePasser()->Post({CheckFiles, 0});
+    dialog_->GetMessagePasser()->Post({CheckFiles, 0});
+    dialog_->GetMessagePasser()->Post({Quit, 0});
+    const auto code = PumpUntilQuit(60000);
+    ASSERT_EQ(code, kRestartExitCode);
+    dialog_->Manager()->updateThread.join();
+    quitDone_ = true;
+
+    EXPECT_EQ(LogCountContaining("Install - make local file list"), 2);
+    // The first pass fetched the files, the second found them current, and
+    // only then did the thread stop.
+    EXPECT_EQ(LogCountContaining("Install - download count: 3,"), 1);
+    EXPECT_EQ(LogCountContaining("Install - download count: 0,"), 1);
+    EXPECT_EQ(LogCountContaining("Install - success"), 1);
+    EXPECT_EQ(ReadWholeFile(Game() / "Galdervin.bin"), "client B\n");
+}
+
+TEST_F(InstallPass, TheJapaneseOverlayReplacesAndAddsFilesAndIsRecorded)
+{
+    LanguageScope japanese(L"ja");
+    server_.AddFile({"docs/readme.txt", "English readme\n", ListClock(2024, 1, 1, 0, 0, 0)});
+    server_.AddFile({"data/common.dat", "common\n", ListClock(2024, 1, 1, 0, 0, 0)});
+    server_.AddOverlayFile("ja",
+                           {"docs/readme.txt", "日本語の説明\n", ListClock(2024, 2, 1, 0, 0, 0)});
+    server_.AddOverlayFile("ja",
+                           {"data/font-ja.dat", "フォント\n", ListClock(2024, 2, 1, 0, 0, 0)});
+    server_.Publish("B", "ja-1");
+    // The main version is current, yet the overlay has never been installed.
+    WriteRegistryString(kLauncherRegistryKey, L"UpdateVersion", L"B");
+    Open();
+
+    EXPECT_TRUE(log_.Contains("Overlay version check: server=ja-1, local=, mismatch=true"))
+        << log_.Text();
+    EXPECT_EQ(ReadWholeFile(Game() / "docs/readme.txt"), "日本語の説明\n");
+    EXPECT_EQ(ReadWholeFile(Game() / "data/font-ja.dat"), "フォント\n");
+    EXPECT_EQ(ReadWholeFile(Game() / "data/common.dat"), "common\n");
+    EXPECT_EQ(Stored(L"UpdateVersion_Overlay_ja"), L"ja-1");
+    EXPECT_EQ(Stored(L"UpdateVersion_Overlay_en"), L"<none>");
+    EXPECT_EQ(Manager().StatusText(), LookupText(L"ja", "update_success"));
+    const auto requests = PackageRequests();
+    EXPECT_NE(std::find(requests.begin(), requests.end(), "overlays/ja/files/docs/readme.txt.zip"),
+              requests.end());
+    EXPECT_EQ(std::find(requests.begin(), requests.end(), "files/docs/readme.txt.zip"),
+              requests.end());
+
+    // Recorded: the next start has nothing to do.
+    Open();
+    EXPECT_EQ(Manager().StatusText(), LookupText(L"ja", "already_up_to_date"));
+}
+
+TEST_F(InstallPass, AMissingPackageFailsThePassQuietlyAndKeepsWhatWasWritten)
+{
+    WriteRegistryDword(L"NRK_LauncherMaxConnections", 1);
+    PublishVersionB();
+    server_.Remove("files/data/sound/ja/voice 01.ogg.zip"); // the file path on the server
+    Open();
+
+    EXPECT_EQ(LogCountContaining("- http error: "), 3) << log_.Text();
+    EXPECT_EQ(
+        log_.Count("Download thread 0 - failed to download files/data/sound/ja/voice%2001.ogg.zip"),
+        1);
+    EXPECT_TRUE(answerer_.Boxes().empty());
+    EXPECT_TRUE(dialog_->LinkVisible());
+    EXPECT_EQ(Stored(L"UpdateVersion"), L"First Version.");
+    EXPECT_NE(Manager().StatusText(), L"Client updated successfully!");
+    // Whatever the one worker wrote before the failure stays, whole.
+    const int done = Manager().filesDone;
+    int present = 0;
+    for (const auto& [file, content] :
+         {std::pair{"Galdervin.bin", std::string("client B\n")},
+          std::pair{"data/maps/map01.dat", Sized("map", 3 * 1024 * 1024)}})
+        if (std::filesystem::exists(Game() / file))
+        {
+            ++present;
+            EXPECT_EQ(ReadWholeFile(Game() / file), content);
+        }
+    EXPECT_EQ(present, done);
+    EXPECT_FALSE(std::filesystem::exists(Game() / "data/sound/ja/voice 01.ogg"));
+}
+
+TEST_F(InstallPass, ABrokenPackageFailsExtractionThreeTimes)
+{
+    server_.AddFile({"a.dat", "a\n", ListClock(2024, 1, 1, 0, 0, 0)});
+    server_.Publish("B");
+    server_.WriteRaw("files/a.dat.zip", "PK\x03\x04 but nothing a zip reader could use");
+    Open();
+
+    EXPECT_EQ(LogCountContaining(" - unzip error for a.dat: "), 3) << log_.Text();
+    EXPECT_EQ(LogCountContaining(" - failed to extract files/a.dat.zip"), 1);
+    EXPECT_FALSE(std::filesystem::exists(Game() / "a.dat"));
+    EXPECT_EQ(Stored(L"UpdateVersion"), L"First Version.");
+    EXPECT_TRUE(answerer_.Boxes().empty());
+}
+
+TEST_F(InstallPass, AMainListWithoutEntriesEndsThePassWithItsStatusOnly)
+{
+    server_.Publish("B");
+    server_.WriteRaw("filelist.zip", ArchiveWithoutEntries());
+    Open();
+    EXPECT_EQ(Manager().StatusText(), L"Could not obtain the latest file list from the server.");
+    EXPECT_TRUE(answerer_.Boxes().empty());
+    EXPECT_EQ(Stored(L"UpdateVersion"), L"First Version.");
+    EXPECT_FALSE(log_.Contains("Install - make local file list"));
+}
+
+TEST_F(InstallPass, ABodyThatStallsIsAbandonedAndTheRetryCompletesIt)
+{
+    testenv::ResetStallServer();
+    server_.AddFile({"stall-once.pak", Sized("stall", 256 * 1024), ListClock(2024, 1, 1, 0, 0, 0),
+                     "files/stall-once.pak.zip"});
+    server_.Publish("B", "", "");
+    // Packages from the stalling server, which serves the same tree.
+    PatchServer::PublishVersionFile("version=B\nfilelist=filelist\npatch=" +
+                                    testenv::StallUrl(server_.RelativeUrlPath()) + "\n");
+    // The server never finishes the first body: only the low-speed limit ends it.
+    Open(120000);
+
+    EXPECT_EQ(LogCountContaining("Download thread 0 - http error: "), 1) << log_.Text();
+    EXPECT_EQ(ReadWholeFile(Game() / "stall-once.pak"), Sized("stall", 256 * 1024));
+    EXPECT_EQ(Stored(L"UpdateVersion"), L"B");
+}
+
+TEST_F(InstallPass, FourConnectionsWithTwoFilesStartFourWorkers)
+{
+    WriteRegistryDword(L"NRK_LauncherMaxConnections", 4);
+    server_.AddFile({"one.dat", "1", ListClock(2024, 1, 1, 0, 0, 0)});
+    server_.AddFile({"two.dat", "2", ListClock(2024, 1, 1, 0, 0, 0)});
+    server_.Publish("B");
+    Open();
+    EXPECT_EQ(Manager().workerSlots.size(), 4u);
+    EXPECT_EQ(Manager().filesDone, 2);
+    EXPECT_EQ(PackageRequests().size(), 2u);
+    EXPECT_EQ(Stored(L"UpdateVersion"), L"B");
+}
+
+TEST_F(InstallPass, OneConnectionFetchesInQueueOrder)
+{
+    server_.Publish("B");
+    Open();
+    UpdateManager& manager = Manager();
+    // The update thread idles; the test runs one worker over a queue of its own.
+    const std::vector<std::string> order = {"c.dat", "a.dat", "d.dat", "b.dat"};
+    for (const std::string& name : order)
+    {
+        server_.AddFile({name, name, ListClock(2024, 1, 1, 0, 0, 0)});
+        FileEntry entry;
+        entry.name = name;
+        entry.time = ListClock(2024, 1, 1, 0, 0, 0);
+        entry.packagePath = "files/" + name + ".zip";
+        manager.downloadQueue.push_back(entry);
+    }
+    manager.workerSlots.assign(1, WorkerSlot{});
+    manager.filesTotal = 4;
+    manager.filesDone = 0;
+    manager.DownloadWorker(0);
+    std::vector<std::string> expected;
+    for (const std::string& name : order)
+        expected.push_back("files/" + name + ".zip");
+    EXPECT_EQ(PackageRequests(), expected);
+    EXPECT_EQ(manager.filesDone, 4);
+}
+
+// As in a 32-bit process whose address space is used up: a file whose data
+// cannot be held fails its attempts and the pass, and the process lives on.
+TEST_F(InstallPass, AFileThatNoLongerFitsInMemoryFailsItsAttemptsNotTheProcess)
+{
+    // 8 MiB that deflate to a few KiB: the package arrives, its data cannot be inflated.
+    server_.AddFile({"huge.dat", std::string(8 << 20, 'z'), ListClock(2024, 1, 1, 0, 0, 0)});
+    server_.Publish("B");
+    {
+        AllocationLimit limit(1 << 20);
+        Open();
+        EXPECT_GT(AllocationLimit::Refused(), 0u);
+    }
+    EXPECT_EQ(LogCountContaining(" - unzip error for huge.dat: "), 3) << log_.Text();
+    EXPECT_EQ(LogCountContaining(" - failed to extract files/huge.dat.zip"), 1);
+    EXPECT_EQ(Stored(L"UpdateVersion"), L"First Version.");
+    EXPECT_TRUE(dialog_->LinkVisible());
+}
+
+TEST_F(InstallPass, ABodyThatNoLongerFitsInMemoryFailsItsDownloads)
+{
+    // Random bytes do not deflate: the package itself outgrows the limit.
+    server_.AddFile({"noise.dat", RandomBytes(3 << 20, 5), ListClock(2024, 1, 1, 0, 0, 0)});
+    server_.Publish("B");
+    {
+        AllocationLimit limit(1 << 20);
+        Open();
+    }
+    EXPECT_EQ(LogCountContaining(" - http error: "), 3) << log_.Text();
+    EXPECT_EQ(LogCountContaining("could not be stored: std::bad_alloc"), 3);
+    EXPECT_EQ(LogCountContaining(" - failed to download files/noise.dat.zip"), 1);
+    EXPECT_EQ(Stored(L"UpdateVersion"), L"First Version.");
+    // Memory back: the next pass completes.
+    dialog_->GetMessagePasser()->Post({CheckFiles, 0});
+    ASSERT_TRUE(Settle());
+    EXPECT_EQ(ReadWholeFile(Game() / "noise.dat"), RandomBytes(3 << 20, 5));
+}

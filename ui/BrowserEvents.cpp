@@ -1,0 +1,162 @@
+#include "ui/BrowserEvents.h"
+
+#include "app/TextEncoding.h"
+
+#include <exdispid.h>
+#include <mutex>
+#include <optional>
+#include <shellapi.h>
+#include <spdlog/spdlog.h>
+
+namespace
+{
+// Argument positions: DISPPARAMS lists the arguments last first.
+constexpr UINT kBeforeNavigateArguments = 7;
+constexpr UINT kBeforeNavigateUrl = 5;
+constexpr UINT kBeforeNavigateCancel = 0;
+constexpr UINT kNewWindowArguments = 5;
+constexpr UINT kNewWindowUrl = 0;
+constexpr UINT kNewWindowCancel = 3;
+
+std::mutex openOverrideMutex;
+OpenInUserBrowserFunction openOverride;
+
+void OpenInUserBrowser(const std::wstring& url)
+{
+    OpenInUserBrowserFunction open;
+    {
+        std::lock_guard lock(openOverrideMutex);
+        open = openOverride;
+    }
+    if (open)
+        open(url);
+    else
+        ShellExecuteW(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix)
+{
+    if (text.size() < prefix.size())
+        return false;
+    for (size_t index = 0; index < prefix.size(); ++index)
+    {
+        wchar_t unit = text[index];
+        if (unit >= L'A' && unit <= L'Z')
+            unit = static_cast<wchar_t>(unit - L'A' + L'a');
+        if (unit != prefix[index])
+            return false;
+    }
+    return true;
+}
+
+bool IsWebAddress(std::wstring_view url)
+{
+    return StartsWithNoCase(url, L"http:") || StartsWithNoCase(url, L"https:");
+}
+
+// A page chooses these addresses: keep them to one log line.
+std::string ForLog(std::wstring_view url)
+{
+    std::string text = ToUtf8(url);
+    for (char& unit : text)
+    {
+        if (static_cast<unsigned char>(unit) < 0x20 || unit == 0x7F)
+            unit = '?';
+    }
+    return text;
+}
+
+// The string an argument carries, directly or by reference; nothing for any other type.
+std::optional<std::wstring> StringArgument(const VARIANT& argument)
+{
+    const VARIANT* value = &argument;
+    if (V_VT(value) == (VT_BYREF | VT_VARIANT))
+    {
+        value = V_VARIANTREF(value);
+        if (!value)
+            return std::nullopt;
+    }
+    BSTR text = nullptr;
+    if (V_VT(value) == VT_BSTR)
+        text = V_BSTR(value);
+    else if (V_VT(value) == (VT_BYREF | VT_BSTR) && V_BSTRREF(value))
+        text = *V_BSTRREF(value);
+    else
+        return std::nullopt;
+    // A null BSTR is the empty string; a BSTR may hold NULs, so its length counts.
+    return text ? std::wstring(text, SysStringLen(text)) : std::wstring();
+}
+
+void SetCancel(const VARIANT& argument, bool cancel)
+{
+    if (V_VT(&argument) == (VT_BYREF | VT_BOOL) && V_BOOLREF(&argument))
+        *V_BOOLREF(&argument) = cancel ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+void Carry(NavigationVerdict verdict, const std::wstring& url, const VARIANT& cancel,
+           const char* refusal)
+{
+    switch (verdict)
+    {
+    case NavigationVerdict::LoadInside:
+        return;
+    case NavigationVerdict::OpenOutside:
+        OpenInUserBrowser(url);
+        break;
+    case NavigationVerdict::Refuse:
+        spdlog::warn("{}{}", refusal, ForLog(url));
+        break;
+    }
+    SetCancel(cancel, true);
+}
+} // namespace
+
+NavigationVerdict JudgeNavigation(std::wstring_view url, std::wstring_view currentUrl)
+{
+    if (url == currentUrl)
+        return NavigationVerdict::LoadInside;
+    return IsWebAddress(url) ? NavigationVerdict::OpenOutside : NavigationVerdict::Refuse;
+}
+
+NavigationVerdict JudgeNewWindow(std::wstring_view url)
+{
+    return IsWebAddress(url) ? NavigationVerdict::OpenOutside : NavigationVerdict::Refuse;
+}
+
+HRESULT HandleBrowserEvent(DISPID event, DISPPARAMS* params, const std::wstring& currentUrl)
+{
+    switch (event)
+    {
+    case DISPID_BEFORENAVIGATE2:
+    {
+        if (!params || !params->rgvarg || params->cArgs < kBeforeNavigateArguments)
+            return S_OK;
+        // An address that is no string is let through, as the control gives no other.
+        const std::optional<std::wstring> url = StringArgument(params->rgvarg[kBeforeNavigateUrl]);
+        if (url)
+            Carry(JudgeNavigation(*url, currentUrl), *url, params->rgvarg[kBeforeNavigateCancel],
+                  "news browser: blocked navigation to ");
+        return S_OK;
+    }
+    case DISPID_NEWWINDOW3:
+    {
+        if (!params || !params->rgvarg || params->cArgs < kNewWindowArguments)
+            return S_OK;
+        const VARIANT& cancel = params->rgvarg[kNewWindowCancel];
+        const std::optional<std::wstring> url = StringArgument(params->rgvarg[kNewWindowUrl]);
+        if (url)
+            Carry(JudgeNewWindow(*url), *url, cancel, "news browser: blocked new window for ");
+        else
+            SetCancel(cancel, true);
+        return S_OK;
+    }
+    default:
+        return E_NOTIMPL;
+    }
+}
+
+void SetOpenInUserBrowserForTesting(OpenInUserBrowserFunction open)
+{
+    std::lock_guard lock(openOverrideMutex);
+    openOverride = std::move(open);
+}
