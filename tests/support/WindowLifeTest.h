@@ -1,5 +1,5 @@
 // A test fixture running one launcher window life on the test thread, from a
-// game folder of the test's own with a clean registry key. Its update thread
+// game folder of the test's own (with ".nobrowser") and a clean registry key. Its update thread
 // does what a real one does (version check against the test build's mirror,
 // install pass); every message box it raises is answered and recorded.
 #pragma once
