@@ -7,6 +7,7 @@
 #include "support/LogCapture.h"
 #include "support/TempFolder.h"
 #include "support/TestServers.h"
+#include "support/TransportCases.h"
 
 #include <windows.h>
 
@@ -66,17 +67,6 @@ std::string DohOnlyUrl(const std::string& path)
 {
     std::string url = testenv::HttpsUrl(path);
     return url.replace(url.find("localhost"), 9, "web.norvik.test");
-}
-
-std::string English(const std::string& key)
-{
-    return ToUtf8(LookupText(L"en", key));
-}
-
-std::string ReadFixture(const std::string& name)
-{
-    return ReadWholeFile(std::filesystem::path(NORVIK_TESTDATA_DIR) / "http" / "testdata" / "www" /
-                         "fixtures" / name);
 }
 
 // Runs `action` once when the client logs `line`: the client logs between two
@@ -215,31 +205,13 @@ class CurlTransport : public ::testing::Test
 TEST_F(CurlTransport, StatusesMapToMessagesAndBodiesAreKept)
 {
     auto client = MakeClient(false);
-    const struct
-    {
-        int status;
-        const char* key;
-    } cases[] = {{399, nullptr},
-                 {400, "network_error_client_request"},
-                 {404, "network_error_client_request"},
-                 {499, "network_error_client_request"},
-                 {500, "network_error_server_error"},
-                 {503, "network_error_server_error"},
-                 {599, "network_error_server_error"},
-                 {600, nullptr}};
-    for (const auto& expected : cases)
+    for (const auto& expected : kStatusCases)
     {
         const std::string number = std::to_string(expected.status);
         const HttpResponse response = client->Get(testenv::HttpsUrl("/status/" + number));
         EXPECT_EQ(response.statusCode, expected.status);
         EXPECT_EQ(response.body, "status " + number + "\n");
-        std::string error;
-        if (expected.key)
-        {
-            error = English(expected.key);
-            error.replace(error.find("{}"), 2, number);
-        }
-        EXPECT_EQ(response.error, error) << number;
+        EXPECT_EQ(response.error, ExpectedStatusError(expected)) << number;
     }
 
     // Redirects are not followed: the 301 comes back as it is, a success.
@@ -279,12 +251,12 @@ TEST_F(CurlTransport, TransportFailuresWithEchOffTakeOneTransfer)
     const HttpResponse refused = client->Get(testenv::RefusedUrl());
     EXPECT_EQ(refused.statusCode, -1);
     EXPECT_EQ(refused.body, "");
-    EXPECT_EQ(refused.error, English("network_error_connect"));
+    EXPECT_EQ(refused.error, EnglishText("network_error_connect"));
 
     // The name exists only in the DoH responders, which ECH off never asks.
     const HttpResponse unresolved = client->Get(DohOnlyUrl("/fixtures/hello.txt"));
     EXPECT_EQ(unresolved.statusCode, -1);
-    EXPECT_EQ(unresolved.error, English("network_error_host"));
+    EXPECT_EQ(unresolved.error, EnglishText("network_error_host"));
 
     EXPECT_EQ(Transfers(log).size(), 2u) << log.Text();
     EXPECT_EQ(testenv::DohQueries().total, 0);
@@ -383,7 +355,7 @@ TEST_F(CurlTransport, FailingDohWalksTheLadderOnceThenStaysWithoutEch)
     EXPECT_EQ(log.Count("All DoH servers failed, disabling ECH for this session"), 1);
     // Without ECH the system resolver is asked, which does not know the name.
     EXPECT_EQ(first.statusCode, -1);
-    EXPECT_EQ(first.error, English("network_error_host"));
+    EXPECT_EQ(first.error, EnglishText("network_error_host"));
     EXPECT_EQ(AsCurl(client).DohLevel(), kDohLevelWithoutEch);
     EXPECT_FALSE(AsCurl(client).EchEnabled());
 
@@ -412,7 +384,7 @@ TEST_F(CurlTransport, SwitchingEchOffKeepsTheLevelAndOnRestartsAtZero)
     const HttpResponse response = client->Get(url);
     EXPECT_EQ(curl.DohLevel(), 3);
     EXPECT_FALSE(curl.EchEnabled());
-    EXPECT_EQ(response.error, English("network_error_host"));
+    EXPECT_EQ(response.error, EnglishText("network_error_host"));
     ASSERT_EQ(Transfers(log).size(), 4u) << log.Text();
     EXPECT_EQ(Transfers(log).back(), "Get (ech: false) - URL=" + url);
     EXPECT_EQ(log.Count("All DoH servers failed, disabling ECH for this session"), 0);
@@ -466,7 +438,8 @@ TEST_F(CurlTransport, EchIsAcceptedWithTheNameResolvedOnlyThroughDoh)
 
     // The system resolver does not know the name at all (a client of its own:
     // libcurl caches what a handle has resolved).
-    EXPECT_EQ(MakeClient(false)->Get(testenv::EchUrl("/")).error, English("network_error_host"));
+    EXPECT_EQ(MakeClient(false)->Get(testenv::EchUrl("/")).error,
+              EnglishText("network_error_host"));
 }
 
 TEST(CurlCaBundle, EmbeddedBundleIsLoadedOnceWhenEchIsSwitchedOn)

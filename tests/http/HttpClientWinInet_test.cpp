@@ -6,6 +6,7 @@
 #include "support/LogCapture.h"
 #include "support/TempFolder.h"
 #include "support/TestServers.h"
+#include "support/TransportCases.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -20,17 +21,6 @@ std::unique_ptr<IHttpClient> MakeClient()
     client->SetUserAgent(kNetworkUserAgent);
     client->SetEch(true);
     return client;
-}
-
-std::string English(const std::string& key)
-{
-    return ToUtf8(LookupText(L"en", key));
-}
-
-std::string ReadFixture(const std::string& name)
-{
-    return ReadWholeFile(std::filesystem::path(NORVIK_TESTDATA_DIR) / "http" / "testdata" / "www" /
-                         "fixtures" / name);
 }
 
 class ScopedLanguage
@@ -50,19 +40,7 @@ class ScopedLanguage
 TEST(WinInetTransport, StatusesMapToMessagesAndBodiesAreKept)
 {
     auto client = MakeClient();
-    const struct
-    {
-        int status;
-        const char* key;
-    } cases[] = {{399, nullptr},
-                 {400, "network_error_client_request"},
-                 {404, "network_error_client_request"},
-                 {499, "network_error_client_request"},
-                 {500, "network_error_server_error"},
-                 {503, "network_error_server_error"},
-                 {599, "network_error_server_error"},
-                 {600, nullptr}};
-    for (const auto& expected : cases)
+    for (const auto& expected : kStatusCases)
     {
         const std::string number = std::to_string(expected.status);
         for (const std::string& url :
@@ -71,13 +49,7 @@ TEST(WinInetTransport, StatusesMapToMessagesAndBodiesAreKept)
             const HttpResponse response = client->Get(url);
             EXPECT_EQ(response.statusCode, expected.status) << url;
             EXPECT_EQ(response.body, "status " + number + "\n") << url;
-            std::string error;
-            if (expected.key)
-            {
-                error = English(expected.key);
-                error.replace(error.find("{}"), 2, number);
-            }
-            EXPECT_EQ(response.error, error) << url;
+            EXPECT_EQ(response.error, ExpectedStatusError(expected)) << url;
         }
     }
 }

@@ -1,50 +1,13 @@
 #include "support/SettingsDialogWindow.h"
 
 #include "settings/SettingsDialogIds.h"
+#include "support/DialogSearch.h"
 
 #include <chrono>
-#include <vector>
-
-namespace
-{
-struct Search
-{
-    DWORD process;
-    HWND found;
-};
-
-BOOL CALLBACK FindDialog(HWND window, LPARAM context)
-{
-    auto* search = reinterpret_cast<Search*>(context);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    wchar_t className[32] = {};
-    GetClassNameW(window, className, 32);
-    if (process == search->process && std::wstring(className) == L"#32770" &&
-        IsWindowVisible(window) && GetDlgItem(window, IDC_LANGUAGE_LIST))
-    {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-std::wstring TextOf(HWND window)
-{
-    // WM_GETTEXT rather than GetWindowTextW: the latter does not ask controls
-    // of another process for their text.
-    const LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
-    std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1, L'\0');
-    SendMessageW(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()));
-    return buffer.data();
-}
-} // namespace
 
 HWND FindSettingsDialog(DWORD processId)
 {
-    Search search{processId, nullptr};
-    EnumWindows(&FindDialog, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return FindVisibleDialog(processId, IDC_LANGUAGE_LIST);
 }
 
 HWND WaitForSettingsDialog(DWORD processId, int milliseconds, HANDLE process)
@@ -93,7 +56,7 @@ void PressKey(HWND dialog, WPARAM key)
 
 std::wstring ControlText(HWND dialog, int id)
 {
-    return TextOf(GetDlgItem(dialog, id));
+    return WindowTextOf(GetDlgItem(dialog, id));
 }
 
 std::wstring SelectedListText(HWND dialog, int id)
@@ -103,7 +66,7 @@ std::wstring SelectedListText(HWND dialog, int id)
     if (selected == CB_ERR)
         return L"";
     // The list's own text is the selected entry for a drop-down list.
-    return TextOf(list);
+    return WindowTextOf(list);
 }
 
 bool IsCheckedBox(HWND dialog, int id)

@@ -1,3 +1,4 @@
+#include "support/DialogSearch.h"
 #include "support/WindowPicture.h"
 #include "ui/ButtonBase.h"
 #include "ui/CheckFilesButton.h"
@@ -99,13 +100,6 @@ class ButtonParent : public ::testing::Test
     std::wstring previousLanguage_ = CurrentLanguage();
 };
 
-std::wstring WindowText(HWND window)
-{
-    wchar_t text[64] = {};
-    GetWindowTextW(window, text, 64);
-    return text;
-}
-
 bool SameIds(const ButtonFaceIds& a, const ButtonFaceIds& b)
 {
     return a.normal == b.normal && a.hover == b.hover && a.pressed == b.pressed;
@@ -141,8 +135,8 @@ TEST_F(ButtonParent, LanguagePicksThePictureSetAndTheSpokenCaption)
         ExitButton exit(parent_);
         EXPECT_TRUE(SameIds(start.Pictures().ids, {178, 180, 179}));
         EXPECT_TRUE(SameIds(exit.Pictures().ids, {169, 171, 170}));
-        EXPECT_EQ(WindowText(start.Window()), L"ゲーム開始");
-        EXPECT_EQ(WindowText(exit.Window()), L"終了");
+        EXPECT_EQ(WindowTextOf(start.Window()), L"ゲーム開始");
+        EXPECT_EQ(WindowTextOf(exit.Window()), L"終了");
         EXPECT_NE(start.GetNormalBitmap(), nullptr);
         EXPECT_NE(start.GetHoverBitmap(), nullptr);
         EXPECT_NE(start.GetPressedBitmap(), nullptr);
@@ -153,8 +147,8 @@ TEST_F(ButtonParent, LanguagePicksThePictureSetAndTheSpokenCaption)
         ExitButton exit(parent_);
         EXPECT_TRUE(SameIds(start.Pictures().ids, {163, 161, 162}));
         EXPECT_TRUE(SameIds(exit.Pictures().ids, {166, 164, 165}));
-        EXPECT_EQ(WindowText(start.Window()), L"GAME START");
-        EXPECT_EQ(WindowText(exit.Window()), L"EXIT");
+        EXPECT_EQ(WindowTextOf(start.Window()), L"GAME START");
+        EXPECT_EQ(WindowTextOf(exit.Window()), L"EXIT");
     }
 }
 
@@ -290,7 +284,7 @@ TEST_F(ButtonClicks, CheckFilesAsksTheUpdateThreadForAnotherPass)
     dialog.ShowButtons();
     const HWND check = dialog.GetCheckFilesButton()->Window();
     EXPECT_TRUE(SameIds(dialog.GetCheckFilesButton()->Pictures().ids, {157, 167, 158}));
-    EXPECT_EQ(WindowText(check), L"CHECK FILES");
+    EXPECT_EQ(WindowTextOf(check), L"CHECK FILES");
     ASSERT_TRUE(IsWindowVisible(check));
 
     PostMessageW(check, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 10));
@@ -305,6 +299,6 @@ TEST_F(ButtonClicks, JapaneseCheckFilesAndOptionLoadTheirJapaneseNumbers)
     LauncherDialog& dialog = Open(L"ja");
     EXPECT_TRUE(SameIds(dialog.GetCheckFilesButton()->Pictures().ids, {172, 174, 173}));
     EXPECT_TRUE(SameIds(dialog.GetSettingsButton()->Pictures().ids, {175, 177, 176}));
-    EXPECT_EQ(WindowText(dialog.GetCheckFilesButton()->Window()), L"ファイルを検証");
-    EXPECT_EQ(WindowText(dialog.GetSettingsButton()->Window()), L"設定");
+    EXPECT_EQ(WindowTextOf(dialog.GetCheckFilesButton()->Window()), L"ファイルを検証");
+    EXPECT_EQ(WindowTextOf(dialog.GetSettingsButton()->Window()), L"設定");
 }
