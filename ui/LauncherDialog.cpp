@@ -107,7 +107,6 @@ LauncherDialog::LauncherDialog(HINSTANCE instance)
     currentDialog = this;
     this->instance = instance;
     messagePasser = new msg::MessagePasser;
-    manager = new UpdateManager(this);
 
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof(windowClass);
@@ -127,8 +126,19 @@ LauncherDialog::LauncherDialog(HINSTANCE instance)
         WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, kWindowWidth, kWindowHeight, nullptr,
         nullptr, instance, nullptr);
     if (!window)
+    {
+        // Nothing may go on using this half-made life once the error is out.
+        currentDialog = nullptr;
+        ReleaseGdiObjects();
+        delete messagePasser;
+        messagePasser = nullptr;
         throw std::runtime_error(createFailure.empty() ? "Could not initialize window instance."
                                                        : createFailure);
+    }
+    windowMade = true;
+    // The update thread reports to the window from its first step, so it
+    // starts only once there is one.
+    manager = new UpdateManager(this);
 
     RECT client{};
     GetClientRect(window, &client);
@@ -150,6 +160,11 @@ LauncherDialog::~LauncherDialog()
     startButton.reset();
     checkFilesButton.reset();
     settingsButton.reset();
+    ReleaseGdiObjects();
+}
+
+void LauncherDialog::ReleaseGdiObjects()
+{
     for (HGDIOBJ object : {static_cast<HGDIOBJ>(background), static_cast<HGDIOBJ>(boldFont),
                            static_cast<HGDIOBJ>(baseFont), static_cast<HGDIOBJ>(upperBarBrush),
                            static_cast<HGDIOBJ>(lowerBarBrush)})
@@ -288,7 +303,9 @@ LRESULT LauncherDialog::HandleMessage(HWND window, UINT message, WPARAM wParam, 
         if (browser)
             browser->Close();
         browser = nullptr;
-        if (!restartRequested)
+        // A window whose creation failed leaves no quit behind: it would
+        // close the box that reports the failure at once.
+        if (!restartRequested && windowMade)
             PostQuitMessage(0);
         return 1;
     case WM_PAINT:

@@ -90,6 +90,7 @@ class LauncherDialog
   private:
     LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void OnCreate();
+    void ReleaseGdiObjects();
     void CreateButtons();
     void CreateNewsBrowser();
     void NavigateNewsBrowser(const std::wstring& url);
@@ -130,6 +131,7 @@ class LauncherDialog
     bool restartRequested = false;
     // What made WM_CREATE fail, thrown on by the constructor.
     std::string createFailure;
+    bool windowMade = false;
     // Made before the manager: its update thread asks for the queue as soon as
     // it reaches its message loop, which can be before this constructor ends.
     msg::MessagePasser* messagePasser = nullptr;

@@ -287,6 +287,46 @@ TEST_F(WindowLives, OnlyTheUpdateThreadsAnswerDestroysTheWindow)
     EXPECT_FALSE(IsWindow(window));
 }
 
+// Stands in for the launcher's window class so that a window's creation fails
+// after the window's own WM_CREATE handling has run.
+LRESULT CALLBACK RefusingCreate(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const LRESULT result = LauncherDialog::WindowProc(window, message, wParam, lParam);
+    if (message == WM_CREATE)
+        return -1;
+    return message == WM_NCCREATE ? DefWindowProcW(window, message, wParam, lParam) : result;
+}
+
+TEST_F(WindowLives, AWindowThatCannotBeMadeStartsNoUpdateAndLeavesNoQuitBehind)
+{
+    wchar_t className[64] = {};
+    GetClassNameW(Open().GetHwnd(), className, 64);
+    Close();
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    ASSERT_TRUE(UnregisterClassW(className, instance));
+    WNDCLASSEXW refusing{};
+    refusing.cbSize = sizeof(refusing);
+    refusing.lpfnWndProc = &RefusingCreate;
+    refusing.hInstance = instance;
+    refusing.lpszClassName = className;
+    ASSERT_NE(RegisterClassExW(&refusing), 0);
+
+    EXPECT_THROW(LauncherDialog failed(instance), std::runtime_error);
+    EXPECT_EQ(LauncherDialog::Current(), nullptr);
+    // A quit in the queue would close the box that reports the failure.
+    MSG message{};
+    EXPECT_FALSE(PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    // An update thread would have prepared its transport by now, for a
+    // window object that no longer exists.
+    const int transportsBefore = log_.Count("HTTP backend initialized: libcurl");
+    Sleep(2000);
+    EXPECT_EQ(log_.Count("HTTP backend initialized: libcurl"), transportsBefore) << log_.Text();
+
+    // The next life registers the real class again and is whole.
+    ASSERT_TRUE(UnregisterClassW(className, instance));
+    EXPECT_TRUE(IsWindowVisible(Open().GetHwnd()));
+}
+
 TEST_F(WindowLives, PlainCloseEndsWithCodeZero)
 {
     LauncherDialog& dialog = Open();
