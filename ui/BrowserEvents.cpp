@@ -12,6 +12,7 @@ namespace
 {
 // Argument positions: DISPPARAMS lists the arguments last first.
 constexpr UINT kBeforeNavigateArguments = 7;
+constexpr UINT kBeforeNavigateObject = 6;
 constexpr UINT kBeforeNavigateUrl = 5;
 constexpr UINT kBeforeNavigateCancel = 0;
 constexpr UINT kNewWindowArguments = 5;
@@ -87,6 +88,39 @@ std::optional<std::wstring> StringArgument(const VARIANT& argument)
     return text ? std::wstring(text, SysStringLen(text)) : std::wstring();
 }
 
+bool SameObject(IUnknown* one, IUnknown* other)
+{
+    // COM identity: the IUnknown each hands out, not the pointers as passed.
+    IUnknown* oneIdentity = nullptr;
+    IUnknown* otherIdentity = nullptr;
+    const bool same =
+        SUCCEEDED(one->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&oneIdentity))) &&
+        SUCCEEDED(other->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&otherIdentity))) &&
+        oneIdentity == otherIdentity;
+    if (oneIdentity)
+        oneIdentity->Release();
+    if (otherIdentity)
+        otherIdentity->Release();
+    return same;
+}
+
+// BeforeNavigate2 names the browser that navigates: the control itself, or
+// the browser of one of the page's frames.
+bool IsFrameNavigation(const VARIANT& argument, IUnknown* control)
+{
+    const VARIANT* value = &argument;
+    if (V_VT(value) == (VT_BYREF | VT_VARIANT))
+        value = V_VARIANTREF(value);
+    if (!control || !value)
+        return false;
+    IUnknown* navigating = nullptr;
+    if (V_VT(value) == VT_DISPATCH)
+        navigating = V_DISPATCH(value);
+    else if (V_VT(value) == VT_UNKNOWN)
+        navigating = V_UNKNOWN(value);
+    return navigating && !SameObject(navigating, control);
+}
+
 void SetCancel(const VARIANT& argument, bool cancel)
 {
     if (V_VT(&argument) == (VT_BYREF | VT_BOOL) && V_BOOLREF(&argument))
@@ -118,12 +152,20 @@ NavigationVerdict JudgeNavigation(std::wstring_view url, std::wstring_view curre
     return IsWebAddress(url) ? NavigationVerdict::OpenOutside : NavigationVerdict::Refuse;
 }
 
+NavigationVerdict JudgeFrameNavigation(std::wstring_view url)
+{
+    if (IsWebAddress(url) || url == L"about:blank")
+        return NavigationVerdict::LoadInside;
+    return NavigationVerdict::Refuse;
+}
+
 NavigationVerdict JudgeNewWindow(std::wstring_view url)
 {
     return IsWebAddress(url) ? NavigationVerdict::OpenOutside : NavigationVerdict::Refuse;
 }
 
-HRESULT HandleBrowserEvent(DISPID event, DISPPARAMS* params, const std::wstring& currentUrl)
+HRESULT HandleBrowserEvent(DISPID event, DISPPARAMS* params, const std::wstring& currentUrl,
+                           IUnknown* control)
 {
     switch (event)
     {
@@ -133,9 +175,14 @@ HRESULT HandleBrowserEvent(DISPID event, DISPPARAMS* params, const std::wstring&
             return S_OK;
         // An address that is no string is let through, as the control gives no other.
         const std::optional<std::wstring> url = StringArgument(params->rgvarg[kBeforeNavigateUrl]);
-        if (url)
-            Carry(JudgeNavigation(*url, currentUrl), *url, params->rgvarg[kBeforeNavigateCancel],
-                  "news browser: blocked navigation to ");
+        if (!url)
+            return S_OK;
+        const NavigationVerdict verdict =
+            IsFrameNavigation(params->rgvarg[kBeforeNavigateObject], control)
+                ? JudgeFrameNavigation(*url)
+                : JudgeNavigation(*url, currentUrl);
+        Carry(verdict, *url, params->rgvarg[kBeforeNavigateCancel],
+              "news browser: blocked navigation to ");
         return S_OK;
     }
     case DISPID_NEWWINDOW3:

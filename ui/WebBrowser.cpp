@@ -448,5 +448,5 @@ STDMETHODIMP WebBrowser::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*)
 STDMETHODIMP WebBrowser::Invoke(DISPID member, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
                                 EXCEPINFO*, UINT*)
 {
-    return HandleBrowserEvent(member, params, currentUrl);
+    return HandleBrowserEvent(member, params, currentUrl, webBrowser);
 }

@@ -98,6 +98,8 @@ class BeforeNavigate2
 
     DISPPARAMS* Params() { return &params_; }
     VARIANT& UrlValue() { return values_[kUrl]; }
+    // The browser that navigates: the control, or a frame's.
+    void SetNavigating(IDispatch* browser) { V_DISPATCH(&arguments_[6]) = browser; }
     bool Cancelled() const { return cancel_ == VARIANT_TRUE; }
 
   private:
@@ -156,6 +158,36 @@ class NewWindow3
 };
 
 const std::wstring kNewsPage = L"https://news.norvik.test/launcher/news.html";
+
+// A browser object as events name it: only its COM identity matters.
+class StandInBrowser final : public IDispatch
+{
+  public:
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override
+    {
+        if (iid != IID_IUnknown && iid != IID_IDispatch)
+        {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        *object = static_cast<IDispatch*>(this);
+        return S_OK;
+    }
+    // Lives on the test's stack.
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override
+    {
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                        UINT*) override
+    {
+        return E_NOTIMPL;
+    }
+};
 
 std::filesystem::path TestPage()
 {
@@ -216,7 +248,7 @@ TEST(BrowserEvents, BeforeNavigate2LetsTheCurrentPageThroughAndSendsLinksOut)
     EXPECT_EQ(HandleBrowserEvent(DISPID_BEFORENAVIGATE2, link.Params(), kNewsPage), S_OK);
     EXPECT_TRUE(link.Cancelled());
 
-    // A frame of the page loading another address by itself is judged the same way.
+    // A link aimed at a named frame is the control's own navigation.
     BeforeNavigate2 frame(L"http://ads.example.com/banner", L"banner");
     EXPECT_EQ(HandleBrowserEvent(DISPID_BEFORENAVIGATE2, frame.Params(), kNewsPage), S_OK);
     EXPECT_TRUE(frame.Cancelled());
@@ -232,6 +264,45 @@ TEST(BrowserEvents, BeforeNavigate2LetsTheCurrentPageThroughAndSendsLinksOut)
                                                         L"http://ads.example.com/banner",
                                                         L"https://www.example.com/direct"}));
     EXPECT_EQ(log.Text(), "");
+}
+
+TEST(BrowserEvents, FramesLoadWebAddressesInsideAndNeverOpenTheUsersBrowser)
+{
+    LogCapture log;
+    OpenedAddresses opened;
+    StandInBrowser control;
+    StandInBrowser frameBrowser;
+
+    // The control itself navigating: the page's own rules.
+    BeforeNavigate2 link(L"https://www.example.com/forum");
+    link.SetNavigating(&control);
+    HandleBrowserEvent(DISPID_BEFORENAVIGATE2, link.Params(), kNewsPage, &control);
+    EXPECT_TRUE(link.Cancelled());
+
+    // A frame loading its own address as the page opens: no browser pops up.
+    BeforeNavigate2 video(L"https://video.example.com/embed/42");
+    video.SetNavigating(&frameBrowser);
+    HandleBrowserEvent(DISPID_BEFORENAVIGATE2, video.Params(), kNewsPage, &control);
+    EXPECT_FALSE(video.Cancelled());
+    BeforeNavigate2 blank(L"about:blank");
+    blank.SetNavigating(&frameBrowser);
+    HandleBrowserEvent(DISPID_BEFORENAVIGATE2, blank.Params(), kNewsPage, &control);
+    EXPECT_FALSE(blank.Cancelled());
+
+    // Nor may a frame reach a local file or a protocol handler.
+    BeforeNavigate2 handler(L"norvik-update:reinstall?silent=1");
+    handler.SetNavigating(&frameBrowser);
+    HandleBrowserEvent(DISPID_BEFORENAVIGATE2, handler.Params(), kNewsPage, &control);
+    EXPECT_TRUE(handler.Cancelled());
+    BeforeNavigate2 file(L"file:///C:/Windows/System32/calc.exe");
+    file.SetNavigating(&frameBrowser);
+    HandleBrowserEvent(DISPID_BEFORENAVIGATE2, file.Params(), kNewsPage, &control);
+    EXPECT_TRUE(file.Cancelled());
+
+    EXPECT_EQ(opened.Urls(), (std::vector<std::wstring>{L"https://www.example.com/forum"}));
+    EXPECT_EQ(log.Count("news browser: blocked navigation to norvik-update:reinstall?silent=1"), 1);
+    EXPECT_EQ(log.Count("news browser: blocked navigation to file:///C:/Windows/System32/calc.exe"),
+              1);
 }
 
 TEST(BrowserEvents, OtherSchemesAreCancelledAndLoggedNeverOpened)
