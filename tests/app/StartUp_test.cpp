@@ -2,6 +2,7 @@
 // a shortcut whose start folder is elsewhere.
 #include "settings/SettingsDialogIds.h"
 #include "support/LauncherProcess.h"
+#include "support/LogCapture.h"
 #include "support/MessageBoxAnswerer.h"
 #include "support/ProcessList.h"
 #include "support/Registry.h"
@@ -10,7 +11,6 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
-#include <regex>
 
 namespace
 {
@@ -37,16 +37,6 @@ class StartUp : public ::testing::Test
     ProcessesInFolderGuard leftovers_{game_.Path()};
 };
 
-// The message lines of a log, without their time stamps.
-std::vector<std::string> Messages(const std::string& log)
-{
-    std::vector<std::string> lines;
-    const std::regex line("\\d{8}-\\d{2}:\\d{2}:\\d{2} ([^\r]*)\r\n");
-    for (auto it = std::sregex_iterator(log.begin(), log.end(), line); it != std::sregex_iterator();
-         ++it)
-        lines.push_back((*it)[1]);
-    return lines;
-}
 } // namespace
 
 TEST_F(StartUp, FirstStartFromAnotherFolderWritesDefaultsAndLogsInItsOwnFolder)
@@ -69,7 +59,7 @@ TEST_F(StartUp, FirstStartFromAnotherFolderWritesDefaultsAndLogsInItsOwnFolder)
     EXPECT_FALSE(std::filesystem::exists(elsewhere_ / "update.log"));
     EXPECT_FALSE(std::filesystem::exists(elsewhere_ / "splash.dmy"));
     EXPECT_TRUE(std::filesystem::exists(game_ / "splash.dmy"));
-    const std::vector<std::string> lines = Messages(LogOf(game_));
+    const std::vector<std::string> lines = LogFileMessages(LogOf(game_));
     const std::vector<std::string> expected{
         "Showing first launch dialog",
         "User cancelled first launch dialog, writing default settings",
@@ -151,7 +141,7 @@ TEST_F(StartUp, FirstLaunchOkStoresTheChosenSettings)
     EXPECT_EQ(LauncherDword(L"NRK_LauncherMirrorIndex"), 2u);
     EXPECT_EQ(LauncherDword(L"NRK_LauncherEchEnabled"), 1u);
     EXPECT_EQ(LauncherDword(L"NRK_LauncherMaxConnections"), 4u);
-    const std::vector<std::string> lines = Messages(LogOf(game_));
+    const std::vector<std::string> lines = LogFileMessages(LogOf(game_));
     ASSERT_GE(lines.size(), 2u) << LogOf(game_);
     EXPECT_EQ(lines[0], "Showing first launch dialog");
     EXPECT_EQ(lines[1], "Saved first launch settings: Mirror=2, ECH=true, MaxConnections=4");
@@ -189,7 +179,7 @@ TEST_F(StartUp, RestartCodeOpensTheSettingsDialogThenANewWindow)
     PostMessageW(third, WM_CLOSE, 0, 0);
     EXPECT_EQ(launcher.WaitForExit(), 0u);
     EXPECT_EQ(LauncherDword(L"NRK_LauncherMirrorIndex"), 1u);
-    const std::vector<std::string> lines = Messages(LogOf(game_));
+    const std::vector<std::string> lines = LogFileMessages(LogOf(game_));
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "User cancelled settings dialog, continuing"),
               1)
         << LogOf(game_);

@@ -5,6 +5,7 @@
 #include "BuildConfig.h"
 #include "launch/RunProcess.h"
 #include "settings/Localization.h"
+#include "support/DialogSearch.h"
 #include "support/LauncherProcess.h"
 #include "support/LogCapture.h"
 #include "support/MessageBoxAnswerer.h"
@@ -17,7 +18,6 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <optional>
-#include <regex>
 #include <thread>
 
 namespace
@@ -108,17 +108,6 @@ class ProgramStarts : public ::testing::Test
     MessageBoxAnswerer answerer_;
     HWND owner_ = nullptr;
 };
-
-// The message lines of a log, without their time stamps.
-std::vector<std::string> Messages(const std::string& log)
-{
-    std::vector<std::string> lines;
-    const std::regex line("\\d{8}-\\d{2}:\\d{2}:\\d{2} ([^\r]*)\r\n");
-    for (auto it = std::sregex_iterator(log.begin(), log.end(), line); it != std::sregex_iterator();
-         ++it)
-        lines.push_back((*it)[1]);
-    return lines;
-}
 
 HWND FindChildByText(HWND parent, const std::wstring& text)
 {
@@ -252,7 +241,7 @@ TEST_F(LauncherButtons, GameStartRunsTheClientByItsBareNameAndTheLauncherExitsWi
     const std::optional<std::string> commandLine = WaitForRecord(client, 20000);
     ASSERT_TRUE(commandLine);
     EXPECT_EQ(*commandLine, "Galdervin.bin");
-    const std::vector<std::string> lines = Messages(ReadWholeFile(game_ / "update.log"));
+    const std::vector<std::string> lines = LogFileMessages(ReadWholeFile(game_ / "update.log"));
     const std::vector<std::string> expected{"GAMESTART - RunProcess() - Buffer copy done.",
                                             "<<<GAME EXECUTE SUCCESS!>>>",
                                             "GAMESTART - RunProcess() - process creation done.",
@@ -274,29 +263,7 @@ TEST_F(LauncherButtons, ExitEndsTheProcessWhileTheUpdateThreadIsBusy)
     EXPECT_TRUE(IsWindowVisible(exit));
     // The test mirror has no version file: the update thread waits in its
     // error report, the box still open.
-    const auto boxOpen = [&]
-    {
-        struct Search
-        {
-            DWORD process;
-            bool found;
-        } search{launcher.Id(), false};
-        EnumWindows(
-            [](HWND candidate, LPARAM context) -> BOOL
-            {
-                auto* s = reinterpret_cast<Search*>(context);
-                DWORD process = 0;
-                GetWindowThreadProcessId(candidate, &process);
-                wchar_t className[16] = {};
-                GetClassNameW(candidate, className, 16);
-                if (process == s->process && std::wstring(className) == L"#32770" &&
-                    IsWindowVisible(candidate))
-                    s->found = true;
-                return !s->found;
-            },
-            reinterpret_cast<LPARAM>(&search));
-        return search.found;
-    };
+    const auto boxOpen = [&] { return FindVisibleDialog(launcher.Id()) != nullptr; };
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!boxOpen() && std::chrono::steady_clock::now() < deadline)
         Sleep(50);

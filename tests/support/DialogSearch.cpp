@@ -19,7 +19,8 @@ BOOL CALLBACK CheckWindow(HWND window, LPARAM context)
     wchar_t className[32] = {};
     GetClassNameW(window, className, 32);
     if (process == search->process && std::wstring(className) == L"#32770" &&
-        IsWindowVisible(window) && GetDlgItem(window, search->controlId))
+        IsWindowVisible(window) &&
+        (search->controlId == 0 || GetDlgItem(window, search->controlId)))
     {
         search->found = window;
         return FALSE;

@@ -1,5 +1,6 @@
 #include "support/LogCapture.h"
 
+#include <regex>
 #include <spdlog/details/log_msg.h>
 #include <spdlog/sinks/base_sink.h>
 
@@ -61,4 +62,14 @@ int LogCapture::Count(const std::string& line) const
         count += current == line;
     }
     return count;
+}
+
+std::vector<std::string> LogFileMessages(const std::string& logFile)
+{
+    std::vector<std::string> lines;
+    const std::regex line("\\d{8}-\\d{2}:\\d{2}:\\d{2} ([^\r]*)\r\n");
+    for (auto it = std::sregex_iterator(logFile.begin(), logFile.end(), line);
+         it != std::sregex_iterator(); ++it)
+        lines.push_back((*it)[1]);
+    return lines;
 }

@@ -7,6 +7,7 @@
 #include <spdlog/spdlog.h>
 #include <sstream>
 #include <string>
+#include <vector>
 
 class LogCapture
 {
@@ -26,3 +27,6 @@ class LogCapture
     std::shared_ptr<Sink> sink_;
     std::shared_ptr<spdlog::logger> logger_;
 };
+
+// The message lines of an update.log file's text, without their time stamps.
+std::vector<std::string> LogFileMessages(const std::string& logFile);
