@@ -10,7 +10,7 @@
 #include "support/LogCapture.h"
 #include "support/Registry.h"
 #include "support/SettingsDialogWindow.h"
-#include "support/ScreenPicture.h"
+#include "support/WindowPicture.h"
 #include "update/MirrorHosts.h"
 
 #include <windows.h>
@@ -137,14 +137,6 @@ void LetItPaint(HWND dialog)
 bool Red(uint32_t red, uint32_t green, uint32_t blue)
 {
     return red >= 200 && green <= 90 && blue <= 90;
-}
-
-std::filesystem::path TestOutput(const std::wstring& name)
-{
-    // The build folder is a Unix path; Wine shows the Unix root as drive Z:.
-    const std::filesystem::path folder = L"Z:" + ToWide(NORVIK_TEST_OUTPUT_DIR);
-    std::filesystem::create_directories(folder);
-    return folder / name;
 }
 
 void StoreDword(const wchar_t* name, uint32_t value)
@@ -427,10 +419,10 @@ TEST_F(SettingsDialogTest, JapaneseSwitchesEveryLabelAndShowsTheRedWarning)
     const HWND warning = GetDlgItem(dialog, IDC_LANGUAGE_WARNING);
 
     LetItPaint(dialog);
-    const ScreenPicture english = CaptureWindow(dialog);
-    ASSERT_FALSE(english.pixels.empty());
-    EXPECT_TRUE(SavePng(english, TestOutput(L"settings-en.png")));
-    const RECT whole{0, 0, english.width, english.height};
+    const WindowPicture english = WindowPicture::Capture(dialog);
+    ASSERT_GT(english.Width() * english.Height(), 0);
+    EXPECT_TRUE(english.SavePng(TestOutputFolder() / L"settings-en.png"));
+    const RECT whole{0, 0, english.Width(), english.Height()};
     EXPECT_EQ(english.Count(whole, Red), 0);
 
     // The language list has the first focus; one step down is 日本語.
@@ -447,8 +439,8 @@ TEST_F(SettingsDialogTest, JapaneseSwitchesEveryLabelAndShowsTheRedWarning)
     EXPECT_EQ(log_.Count("Language changed to: ja"), 1) << log_.Text();
 
     LetItPaint(dialog);
-    const ScreenPicture japanese = CaptureWindow(dialog);
-    EXPECT_TRUE(SavePng(japanese, TestOutput(L"settings-ja.png")));
+    const WindowPicture japanese = WindowPicture::Capture(dialog);
+    EXPECT_TRUE(japanese.SavePng(TestOutputFolder() / L"settings-ja.png"));
     // The red lies in the warning, and only there.
     const RECT warningArea = AreaOfChild(dialog, warning);
     const int redInWarning = japanese.Count(warningArea, Red);

@@ -123,9 +123,20 @@ bool WindowPicture::SavePng(const std::filesystem::path& file) const
     return saved;
 }
 
+RECT AreaOfChild(HWND window, HWND child)
+{
+    RECT area{};
+    GetWindowRect(child, &area);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&area), 2);
+    return area;
+}
+
 std::filesystem::path TestOutputFolder()
 {
-    const std::filesystem::path folder(NORVIK_TEST_OUTPUT_DIR);
+    // The build folder is a Unix path; Wine shows the Unix root as drive Z:,
+    // whatever drive the test's working folder is on.
+    const std::filesystem::path folder =
+        L"Z:" + std::filesystem::path(NORVIK_TEST_OUTPUT_DIR).wstring();
     std::filesystem::create_directories(folder);
     return folder;
 }

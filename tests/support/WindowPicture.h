@@ -24,6 +24,20 @@ class WindowPicture
     // True when every pixel of (left, top)-(right, bottom) equals `other`'s
     // pixel at the same place shifted by (dx, dy).
     bool SameArea(const RECT& area, const WindowPicture& other, int dx = 0, int dy = 0) const;
+    // Pixels inside `area` for which `match(red, green, blue)` holds.
+    template <typename Match> int Count(const RECT& area, Match match) const
+    {
+        int count = 0;
+        for (int y = area.top; y < area.bottom; ++y)
+            for (int x = area.left; x < area.right; ++x)
+            {
+                const COLORREF pixel = At(x, y);
+                if (pixel != CLR_INVALID &&
+                    match(GetRValue(pixel), GetGValue(pixel), GetBValue(pixel)))
+                    ++count;
+            }
+        return count;
+    }
     bool SavePng(const std::filesystem::path& file) const;
 
   private:
@@ -31,6 +45,9 @@ class WindowPicture
     int height_ = 0;
     std::vector<uint32_t> pixels_; // 0x00RRGGBB, top row first
 };
+
+// Where `child` lies within the picture of `window`'s client area.
+RECT AreaOfChild(HWND window, HWND child);
 
 // NORVIK_TEST_OUTPUT_DIR, made when missing.
 std::filesystem::path TestOutputFolder();
