@@ -3,10 +3,42 @@
 
 NORVIK_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 NORVIK_CACHE=${NORVIK_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}}
+# Debian's wine64 package installs these two here and puts neither on PATH.
 NORVIK_WINE=/usr/lib/wine/wine64
+NORVIK_WINESERVER=/usr/lib/wine/wineserver
 
 norvik_log() { printf '[%s] %s\n' "${NORVIK_SCRIPT:-norvik}" "$*"; }
 norvik_die() { printf '[%s] error: %s\n' "${NORVIK_SCRIPT:-norvik}" "$*" >&2; exit 1; }
+
+# Clean-up steps run at exit, newest first, whether the script succeeds, fails
+# or is interrupted, so no server or X server outlives the script that started it.
+NORVIK_EXIT_STEPS=()
+norvik_at_exit() {
+    NORVIK_EXIT_STEPS=("$1" "${NORVIK_EXIT_STEPS[@]}")
+    trap norvik_run_exit_steps EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+}
+norvik_run_exit_steps() {
+    local step
+    set +e
+    for step in "${NORVIK_EXIT_STEPS[@]}"; do eval "$step" >/dev/null 2>&1; done
+    NORVIK_EXIT_STEPS=()
+}
+
+# Runs a command as root: directly, or through sudo. Without either, says what
+# a root user must do instead ($1) and stops.
+norvik_as_root() {
+    local instead=$1
+    shift
+    if [ "$(id -u)" -eq 0 ]; then
+        "$@"
+    elif command -v sudo >/dev/null 2>&1; then
+        sudo "$@"
+    else
+        norvik_die "this step needs root (or sudo), which this user lacks. Ask an administrator to run: $instead"
+    fi
+}
 
 # Debian packages the build, the tests and the demo need.
 NORVIK_PACKAGES=(
@@ -37,10 +69,10 @@ norvik_install_package_list() {
     done
     if [ ${#missing[@]} -gt 0 ]; then
         norvik_log "installing: ${missing[*]}"
-        local sudo=
-        [ "$(id -u)" -eq 0 ] || sudo=sudo
-        $sudo apt-get update -qq
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" \
+        local instead="apt-get install --no-install-recommends ${missing[*]}"
+        norvik_as_root "$instead" apt-get update -qq
+        norvik_as_root "$instead" env DEBIAN_FRONTEND=noninteractive \
+            apt-get install -y -qq --no-install-recommends "${missing[@]}" \
             >/dev/null || norvik_die "apt-get install failed for: ${missing[*]}"
     fi
 }
@@ -48,11 +80,11 @@ norvik_install_package_list() {
 # Japanese user-interface tests run Wine under ja_JP.UTF-8.
 norvik_ensure_japanese_locale() {
     locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$' && return 0
-    local sudo=
-    [ "$(id -u)" -eq 0 ] || sudo=sudo
-    $sudo sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-    grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
-    $sudo locale-gen >/dev/null || norvik_die "could not generate the ja_JP.UTF-8 locale"
+    local instead="echo 'ja_JP.UTF-8 UTF-8' >>/etc/locale.gen && locale-gen"
+    norvik_as_root "$instead" sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen ||
+        echo 'ja_JP.UTF-8 UTF-8' | norvik_as_root "$instead" tee -a /etc/locale.gen >/dev/null
+    norvik_as_root "$instead" locale-gen >/dev/null || norvik_die "could not generate the ja_JP.UTF-8 locale"
 }
 
 # A Wine prefix made once per Wine version and copied for each use: a fresh
@@ -79,7 +111,7 @@ norvik_wine_template() {
                 /v 'MS UI Gothic' /t REG_SZ /d IPAPGothic /f >/dev/null 2>&1
             "$NORVIK_WINE" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS UI Gothic' \
                 /t REG_SZ /d IPAPGothic /f >/dev/null 2>&1
-            wineserver -w
+            "$NORVIK_WINESERVER" -w
         ) || norvik_die "could not make the Wine prefix template"
         touch "$template/.complete"
     fi
@@ -93,6 +125,7 @@ norvik_start_xvfb() {
     mkfifo "$fifo"
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
     NORVIK_XVFB_PID=$!
+    norvik_at_exit 'kill "$NORVIK_XVFB_PID"' 
     local number
     read -r -t 20 number <"$fifo" || norvik_die "Xvfb did not start"
     rm -f "$fifo"
@@ -110,13 +143,7 @@ norvik_wine_session() {
     cp -a "$template" "$prefix"
     export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     [ -n "${NORVIK_KEEP_DISPLAY:-}" ] && [ -n "${DISPLAY:-}" ] || norvik_start_xvfb
-    wineserver -p </dev/null >/dev/null 2>&1
+    norvik_at_exit '"$NORVIK_WINESERVER" -k'
+    "$NORVIK_WINESERVER" -p </dev/null >/dev/null 2>&1
     "$NORVIK_WINE" wineboot </dev/null >/dev/null 2>&1 || true
-    trap norvik_wine_end EXIT
-}
-
-norvik_wine_end() {
-    [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1
-    [ -n "${NORVIK_XVFB_PID:-}" ] && kill "$NORVIK_XVFB_PID" 2>/dev/null
-    return 0
 }
