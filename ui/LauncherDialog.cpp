@@ -281,7 +281,7 @@ LRESULT CALLBACK LauncherDialog::WindowProc(HWND window, UINT message, WPARAM wP
 
 LRESULT LauncherDialog::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (windowCalls.Dispatch(message, lParam))
+    if (windowCalls.Dispatch(message))
         return 1;
     switch (message)
     {
@@ -300,6 +300,8 @@ LRESULT LauncherDialog::HandleMessage(HWND window, UINT message, WPARAM wParam, 
         }
         return 1;
     case WM_DESTROY:
+        // Calls still queued for this window had only its objects to act on.
+        windowCalls.Detach();
         if (browser)
             browser->Close();
         browser = nullptr;
