@@ -12,7 +12,6 @@
 #include <commctrl.h>
 #include <exception>
 #include <filesystem>
-#include <optional>
 #include <system_error>
 
 namespace
@@ -73,12 +72,15 @@ int RunWindowLives(HINSTANCE instance)
     for (;;)
     {
         EnsureLauncherSettings(instance);
-        // The object lives for one window life; the next one replaces it.
-        std::optional<LauncherDialog> window;
-        window.emplace(instance);
+        // Never deleted: a life that ends any other way than through the
+        // restart leaves its update thread and workers running, still using
+        // the window object, until the process ends. The restart code comes
+        // only after the update thread has stopped.
+        auto* window = new LauncherDialog(instance);
         const WPARAM code = PumpMessages();
         if (code != kRestartExitCode)
             return static_cast<int>(code);
+        delete window;
         if (!RunSettingsDialog(instance))
             spdlog::warn("User cancelled settings dialog, continuing");
     }
