@@ -42,16 +42,12 @@ class FlushCountingSink final : public spdlog::sinks::sink
         inner_->set_formatter(std::move(formatter));
     }
 
-    uint64_t Flushes()
-    {
-        std::lock_guard lock(mutex_);
-        return flushes_;
-    }
-
-    void WaitPast(uint64_t count)
+    // Flushes reach the sink in the order they were asked for: waits until
+    // the `ticket`-th one has.
+    void WaitFor(uint64_t ticket)
     {
         std::unique_lock lock(mutex_);
-        flushed_.wait_for(lock, kFlushWaitLimit, [&] { return flushes_ > count; });
+        flushed_.wait_for(lock, kFlushWaitLimit, [&] { return flushes_ >= ticket; });
     }
 
   private:
@@ -87,14 +83,23 @@ class MainLogger final : public spdlog::logger
 
     void flush_() override
     {
-        const uint64_t before = counter_->Flushes();
-        async_->flush();
-        counter_->WaitPast(before);
+        // Another thread's flush, queued earlier, may finish while this
+        // caller's lines still wait behind it: wait for this one's own.
+        uint64_t ticket = 0;
+        {
+            std::lock_guard lock(requestMutex_);
+            ticket = ++requested_;
+            async_->flush();
+        }
+        counter_->WaitFor(ticket);
     }
 
   private:
     std::shared_ptr<spdlog::async_logger> async_;
     std::shared_ptr<FlushCountingSink> counter_;
+    // Ticket order is queue order: both are taken under this lock.
+    std::mutex requestMutex_;
+    uint64_t requested_ = 0;
 };
 
 std::shared_ptr<spdlog::sinks::sink> OpenLogFile(const std::filesystem::path& file)
@@ -110,14 +115,19 @@ std::shared_ptr<spdlog::sinks::sink> OpenLogFile(const std::filesystem::path& fi
 }
 } // namespace
 
-std::shared_ptr<spdlog::logger> MakeMainLogger(const std::filesystem::path& file)
+std::shared_ptr<spdlog::logger> MakeMainLogger(std::shared_ptr<spdlog::sinks::sink> sink)
 {
     if (!spdlog::thread_pool())
         spdlog::init_thread_pool(kLogQueueSize, 1);
-    auto sink = std::make_shared<FlushCountingSink>(OpenLogFile(file));
-    auto logger = std::make_shared<MainLogger>(std::move(sink));
+    auto counted = std::make_shared<FlushCountingSink>(std::move(sink));
+    auto logger = std::make_shared<MainLogger>(std::move(counted));
     logger->flush_on(spdlog::level::err);
     return logger;
+}
+
+std::shared_ptr<spdlog::logger> MakeMainLogger(const std::filesystem::path& file)
+{
+    return MakeMainLogger(OpenLogFile(file));
 }
 
 void ApplyLogLineFormat()

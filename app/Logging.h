@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <spdlog/sinks/sink.h>
 #include <spdlog/spdlog.h>
 
 // Called once by start-up, before anything logs. When the file cannot be
@@ -14,6 +15,8 @@ void InitLogging();
 // The logger as start-up installs it, over `file`; exposed so tests can make
 // one over a file of their own.
 std::shared_ptr<spdlog::logger> MakeMainLogger(const std::filesystem::path& file);
+// The same over any sink.
+std::shared_ptr<spdlog::logger> MakeMainLogger(std::shared_ptr<spdlog::sinks::sink> sink);
 
 // The line layout: local "%Y%m%d-%H:%M:%S message" ended by CR LF.
 void ApplyLogLineFormat();

@@ -1,8 +1,13 @@
 #include "app/Logging.h"
 #include "support/TempFolder.h"
 
+#include <algorithm>
+#include <atomic>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <regex>
+#include <spdlog/sinks/base_sink.h>
+#include <thread>
 
 namespace
 {
@@ -85,4 +90,58 @@ TEST(MainLogger, UnwritableLogStillGivesAWorkingLogger)
     ASSERT_NO_THROW(logger = MakeMainLogger(folder / "update.log"));
     ASSERT_NE(logger, nullptr);
     EXPECT_NO_THROW(logger->error("nowhere to go"));
+}
+
+namespace
+{
+// Takes its time over every line, and remembers what reached it.
+class SlowSink final : public spdlog::sinks::base_sink<std::mutex>
+{
+  public:
+    std::vector<std::string> Lines()
+    {
+        std::lock_guard lock(linesMutex_);
+        return lines_;
+    }
+    int Started() const { return started_; }
+
+  protected:
+    void sink_it_(const spdlog::details::log_msg& message) override
+    {
+        ++started_;
+        Sleep(150);
+        std::lock_guard lock(linesMutex_);
+        lines_.emplace_back(message.payload.data(), message.payload.size());
+    }
+    void flush_() override {}
+
+  private:
+    std::atomic<int> started_{0};
+    std::mutex linesMutex_;
+    std::vector<std::string> lines_;
+};
+} // namespace
+
+TEST(MainLogger, AFlushWaitsForItsOwnLinesNotForAnEarlierFlush)
+{
+    auto sink = std::make_shared<SlowSink>();
+    const std::shared_ptr<spdlog::logger> logger = MakeMainLogger(sink);
+
+    // Another thread's flush is queued first, behind a slow line of its own.
+    std::thread other(
+        [&]
+        {
+            logger->info("the other thread's line");
+            logger->flush();
+        });
+    while (sink->Started() == 0)
+        Sleep(1);
+    // The other thread's flush is queued while its line is being written;
+    // this thread's error line and flush queue up behind that flush.
+    Sleep(50);
+    logger->error("this thread's error");
+    const std::vector<std::string> lines = sink->Lines();
+    other.join();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "this thread's error"), lines.end())
+        << "the error call returned before its line was written";
 }
