@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 #include <spdlog/spdlog.h>
 #include <stdexcept>
+#include <unordered_map>
 
 namespace
 {
@@ -114,4 +115,37 @@ std::string FormatFileListLine(const FileEntry& entry)
     RequireWritable(entry.packagePath, "package path");
     return fmt::format("{}\x03{}\x03{}\x03{}\x03{}\n", entry.name, FormatListDate(entry.time),
                        entry.column3, entry.column4, entry.packagePath);
+}
+
+void MergeOverlayEntries(std::vector<FileEntry>& entries, const std::vector<FileEntry>& overlay)
+{
+    // The first entry of each name, as a search from the start finds it; a
+    // list of a hundred thousand names must not be searched once per overlay entry.
+    // The keys view the entries' own names: no reallocation may move them.
+    entries.reserve(entries.size() + overlay.size());
+    std::unordered_map<std::string_view, size_t> firstOfName;
+    firstOfName.reserve(entries.size() + overlay.size());
+    for (size_t index = 0; index < entries.size(); ++index)
+        firstOfName.emplace(entries[index].name, index);
+    for (const FileEntry& added : overlay)
+    {
+        const auto found = firstOfName.find(added.name);
+        if (found != firstOfName.end())
+        {
+            spdlog::debug("Overlay replacing file: {}", added.name);
+            FileEntry& entry = entries[found->second];
+            entry.time = added.time;
+            entry.column3 = added.column3;
+            entry.column4 = added.column4;
+            entry.packagePath = added.packagePath;
+            entry.fromOverlay = true;
+        }
+        else
+        {
+            spdlog::debug("Overlay adding new file: {}", added.name);
+            entries.push_back(added);
+            firstOfName.emplace(entries.back().name, entries.size() - 1);
+        }
+    }
+    spdlog::info("Merged overlay files. Total files: {}", entries.size());
 }

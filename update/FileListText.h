@@ -24,6 +24,12 @@ std::vector<FileEntry> ParseFileListText(std::string_view text, bool fromOverlay
 void ParseFileListText(std::string_view text, bool fromOverlay, std::string_view prefix,
                        std::vector<FileEntry>& entries);
 
+// Merges an overlay list into `entries`: an overlay entry whose name equals
+// (byte for byte) an entry already there replaces that entry's fields in
+// place, anything else is appended; a name repeated in the overlay ends with
+// its last values. Logs each step at debug level and the total at info level.
+void MergeOverlayEntries(std::vector<FileEntry>& entries, const std::vector<FileEntry>& overlay);
+
 // std::stoi in base 10 (leading white space and a sign taken, trailing text
 // ignored), throwing with the two messages above whatever the C++ library.
 int32_t ParseListInteger(const std::string& column);

@@ -3,7 +3,6 @@
 #include "update/UpdateManager.h"
 #include "update/ZipPackage.h"
 
-#include <algorithm>
 #include <fmt/format.h>
 #include <spdlog/spdlog.h>
 
@@ -61,25 +60,5 @@ bool UpdateManager::FetchOverlayFileList()
 
 void UpdateManager::MergeOverlay(const std::vector<FileEntry>& overlayEntries)
 {
-    for (const FileEntry& overlay : overlayEntries)
-    {
-        auto found =
-            std::find_if(remoteFiles.begin(), remoteFiles.end(),
-                         [&](const FileEntry& entry) { return entry.name == overlay.name; });
-        if (found != remoteFiles.end())
-        {
-            spdlog::debug("Overlay replacing file: {}", overlay.name);
-            found->time = overlay.time;
-            found->column3 = overlay.column3;
-            found->column4 = overlay.column4;
-            found->packagePath = overlay.packagePath;
-            found->fromOverlay = true;
-        }
-        else
-        {
-            spdlog::debug("Overlay adding new file: {}", overlay.name);
-            remoteFiles.push_back(overlay);
-        }
-    }
-    spdlog::info("Merged overlay files. Total files: {}", remoteFiles.size());
+    MergeOverlayEntries(remoteFiles, overlayEntries);
 }

@@ -3,6 +3,7 @@
 #include "app/TextEncoding.h"
 #include "settings/Localization.h"
 #include "ui/LauncherDialog.h"
+#include "update/SameFileOnDisk.h"
 #include "update/UpdateManager.h"
 
 #include <chrono>
@@ -162,7 +163,15 @@ void UpdateManager::MakeLocalFileList()
     if (context.timeZoneId == TIME_ZONE_ID_INVALID)
         throw std::runtime_error("tz error");
 
-    auto check = [&](size_t index) { CheckLocalFile(context, remoteFiles[index]); };
+    // Two entries for one file on disk would have two workers write it at once.
+    const std::vector<bool> shadowed = EntriesShadowedByLaterOnes(remoteFiles);
+    auto check = [&](size_t index)
+    {
+        if (shadowed[index])
+            ++context.scannedCount;
+        else
+            CheckLocalFile(context, remoteFiles[index]);
+    };
     PoolLoop<decltype(check)>(remoteFiles.size(), check).Run();
     spdlog::default_logger()->flush();
 }

@@ -2,6 +2,8 @@
 #include "update/FileListText.h"
 #include "update/ListTime.h"
 
+#include <chrono>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <string>
@@ -245,4 +247,71 @@ TEST(FileListWriter, RefusesFieldsThatWouldNotReadBack)
         EXPECT_THROW(FormatFileListLine({bad, kJan2024, 0, 0, "p", false}), std::invalid_argument);
         EXPECT_THROW(FormatFileListLine({"n", kJan2024, 0, 0, bad, false}), std::invalid_argument);
     }
+}
+
+namespace
+{
+FileEntry Named(const std::string& name, const std::string& package, bool overlay = false)
+{
+    FileEntry entry;
+    entry.name = name;
+    entry.packagePath = package;
+    entry.fromOverlay = overlay;
+    return entry;
+}
+} // namespace
+
+TEST(OverlayMerge, ReplacesInPlaceAppendsTheRestAndTheLastRepeatWins)
+{
+    std::vector<FileEntry> entries{Named("a.dat", "main/a"), Named("b.dat", "main/b"),
+                                   Named("a.dat", "main/a2")};
+    MergeOverlayEntries(entries, {Named("b.dat", "over/b", true), Named("A.dat", "over/A", true),
+                                  Named("./a.dat", "over/dot-a", true),
+                                  Named("A.dat", "over/A2", true), Named("a.dat", "over/a", true)});
+    ASSERT_EQ(entries.size(), 5u);
+    // The first of two equal names is the one replaced; case and "./" make other names.
+    EXPECT_EQ(entries[0].packagePath, "over/a");
+    EXPECT_TRUE(entries[0].fromOverlay);
+    EXPECT_EQ(entries[1].packagePath, "over/b");
+    EXPECT_EQ(entries[2].packagePath, "main/a2");
+    EXPECT_FALSE(entries[2].fromOverlay);
+    EXPECT_EQ(entries[3].name, "A.dat");
+    EXPECT_EQ(entries[3].packagePath, "over/A2");
+    EXPECT_EQ(entries[4].name, "./a.dat");
+}
+
+// The hardest list a server can send in one piece: every name new, then an
+// overlay as long again that replaces half of them and adds the rest.
+TEST(OverlayMerge, AHundredThousandEntriesParseAndMergeOnce)
+{
+    constexpr int kCount = 100000;
+    std::string text;
+    std::vector<FileEntry> overlay;
+    for (int i = 0; i < kCount; ++i)
+    {
+        const std::string name =
+            "data/folder" + std::to_string(i % 100) + "/file" + std::to_string(i) + ".dat";
+        text += name +
+                "\x03"
+                "20240101000000\x03"
+                "0\x03"
+                "0\x03"
+                "files/" +
+                name + ".zip\n";
+        overlay.push_back(Named(i % 2 ? name : name + ".ja", "ja/" + name, true));
+    }
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<FileEntry> entries = ParseFileListText(text, false, "FileList");
+    ASSERT_EQ(entries.size(), static_cast<size_t>(kCount));
+    MergeOverlayEntries(entries, overlay);
+    const auto milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  std::chrono::steady_clock::now() - start)
+                                  .count();
+    ASSERT_EQ(entries.size(), static_cast<size_t>(kCount + kCount / 2));
+    EXPECT_EQ(entries[1].packagePath, "ja/" + entries[1].name);
+    EXPECT_EQ(entries[0].packagePath, "files/" + entries[0].name + ".zip");
+    EXPECT_EQ(entries[kCount].name, entries[0].name + ".ja");
+    std::printf(
+        "[ hardest list ] %d entries parsed and merged with %d overlay entries in %lld ms\n",
+        kCount, kCount, static_cast<long long>(milliseconds));
 }

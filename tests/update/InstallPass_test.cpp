@@ -363,3 +363,40 @@ TEST_F(InstallPass, ABodyThatNoLongerFitsInMemoryFailsItsDownloads)
     ASSERT_TRUE(Settle());
     EXPECT_EQ(ReadWholeFile(Game() / "noise.dat"), RandomBytes(3 << 20, 5));
 }
+
+TEST_F(InstallPass, EntriesNamingOneFileOnDiskAreWrittenOnceByTheLaterEntry)
+{
+    LanguageScope japanese(L"ja");
+    // Two spellings of one file in the main list, and an overlay entry that
+    // differs from a main entry only in letter case.
+    server_.AddFile({"a.dat", "first\n", ListClock(2024, 1, 1, 0, 0, 0), "files/first.zip"});
+    server_.AddFile({"./A.DAT", "second\n", ListClock(2024, 1, 1, 0, 0, 0), "files/second.zip"});
+    server_.AddFile({"Data/Main.pak", "main pak\n", ListClock(2024, 1, 1, 0, 0, 0)});
+    server_.AddOverlayFile("ja",
+                           {"data/main.pak", "overlay pak\n", ListClock(2024, 2, 1, 0, 0, 0)});
+    server_.Publish("B", "ja-1");
+    Open();
+
+    EXPECT_EQ(Manager().StatusText(), LookupText(L"ja", "update_success")) << log_.Text();
+    EXPECT_EQ(ReadWholeFile(Game() / "a.dat"), "second\n");
+    EXPECT_EQ(ReadWholeFile(Game() / "Data/Main.pak"), "overlay pak\n");
+    EXPECT_TRUE(answerer_.Boxes().empty());
+    EXPECT_TRUE(log_.Contains(
+        "Install - a.dat and ./A.DAT are the same file on disk; only ./A.DAT is written"))
+        << log_.Text();
+    EXPECT_TRUE(log_.Contains("Install - Data/Main.pak and data/main.pak are the same file on "
+                              "disk; only data/main.pak is written"))
+        << log_.Text();
+    EXPECT_TRUE(log_.Contains("Install - download count: 2, remote file list count: 4"))
+        << log_.Text();
+    auto requests = PackageRequests();
+    std::sort(requests.begin(), requests.end());
+    EXPECT_EQ(requests, (std::vector<std::string>{"files/second.zip",
+                                                  "overlays/ja/files/data/main.pak.zip"}));
+
+    // Check Files decides the same way every time.
+    std::filesystem::remove(Game() / "a.dat");
+    dialog_->GetMessagePasser()->Post({CheckFiles, 0});
+    ASSERT_TRUE(Settle());
+    EXPECT_EQ(ReadWholeFile(Game() / "a.dat"), "second\n");
+}
