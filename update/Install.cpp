@@ -48,6 +48,10 @@ bool UpdateManager::Install()
     launcherUpdated = false;
     lockersTerminated = false;
     {
+        std::lock_guard lock(lockPromptMutex);
+        lockBoxesShown.clear();
+    }
+    {
         std::lock_guard lock(statusMutex);
         upperProgress = lowerProgress = 0.0;
     }

@@ -19,8 +19,8 @@ constexpr DWORD kAfterTerminatePauseMs = 500;
 std::mutex listOverrideMutex;
 RestartManagerListFunction listOverride;
 
-DWORD ListAffectedProcesses(DWORD session, UINT* needed, UINT* count, RM_PROCESS_INFO* records,
-                            DWORD* rebootReasons)
+DWORD ListAffectedProcesses(const std::wstring& file, DWORD session, UINT* needed, UINT* count,
+                            RM_PROCESS_INFO* records, DWORD* rebootReasons)
 {
     RestartManagerListFunction list;
     {
@@ -28,7 +28,7 @@ DWORD ListAffectedProcesses(DWORD session, UINT* needed, UINT* count, RM_PROCESS
         list = listOverride;
     }
     if (list)
-        return list(session, needed, count, records, rebootReasons);
+        return list(file, session, needed, count, records, rebootReasons);
     return RmGetList(session, needed, count, records, rebootReasons);
 }
 
@@ -148,14 +148,15 @@ std::vector<FileLocker> GetFileLockers(const std::wstring& path)
     UINT needed = 0;
     UINT count = 0;
     DWORD reasons = 0;
-    const DWORD probe = ListAffectedProcesses(session.Handle(), &needed, &count, nullptr, &reasons);
+    const DWORD probe =
+        ListAffectedProcesses(path, session.Handle(), &needed, &count, nullptr, &reasons);
     if (probe != ERROR_MORE_DATA || needed == 0)
         return {};
 
     std::vector<RM_PROCESS_INFO> records(needed);
     count = needed;
     const DWORD listed =
-        ListAffectedProcesses(session.Handle(), &needed, &count, records.data(), &reasons);
+        ListAffectedProcesses(path, session.Handle(), &needed, &count, records.data(), &reasons);
     if (listed != ERROR_SUCCESS)
     {
         spdlog::error("RmGetList failed with error {}", listed);
@@ -207,8 +208,15 @@ bool UpdateManager::ResolveLockedFile(const std::wstring& targetPath, int attemp
     if (lockersTerminated || stopRequested)
         return false;
 
-    const LockerGroups groups = SortLockers(GetFileLockers(targetPath));
+    // The extraction names the file relative to the game folder.
+    const std::wstring fullPath =
+        (std::filesystem::path(localDir) / targetPath).make_preferred().wstring();
+    const LockerGroups groups = SortLockers(GetFileLockers(fullPath));
     const std::wstring fileName = std::filesystem::path(targetPath).filename().wstring();
+    // One box of each kind per file and pass: the worker extracts a file up
+    // to three times, each time from attempt 0.
+    const auto firstBox = [&](const wchar_t* kind)
+    { return attempt == 0 && lockBoxesShown.insert(fullPath + L"|" + kind).second; };
     const std::wstring& language = CurrentLanguage();
 
     if (!groups.games.empty())
@@ -226,7 +234,7 @@ bool UpdateManager::ResolveLockedFile(const std::wstring& targetPath, int attemp
         return true;
     }
 
-    if (!groups.services.empty() && attempt == 0)
+    if (!groups.services.empty() && firstBox(L"service"))
     {
         const FileLocker& service = groups.services.front();
         ShowLockBox(fmt::format(fmt::runtime(LookupText(language, "file_locked_by_service")),
@@ -235,7 +243,7 @@ bool UpdateManager::ResolveLockedFile(const std::wstring& targetPath, int attemp
     }
     if (!groups.others.empty())
     {
-        if (attempt == 0)
+        if (firstBox(L"other"))
         {
             const FileLocker& other = groups.others.front();
             ShowLockBox(fmt::format(fmt::runtime(LookupText(language, "file_locked_by_other")),

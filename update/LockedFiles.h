@@ -23,6 +23,8 @@ struct FileLocker
 inline constexpr wchar_t kGameClientImageName[] = L"galdervin.bin";
 
 // Restart Manager's order; empty when nobody holds the file or the query failed.
+// `path` must be a full path: Restart Manager matches registered names against
+// the full names of open files.
 std::vector<FileLocker> GetFileLockers(const std::wstring& path);
 
 // Does not wait for the process to end.
@@ -41,8 +43,10 @@ LockerGroups SortLockers(const std::vector<FileLocker>& lockers);
 // The text after the last backslash or forward slash; the whole path when it has neither.
 std::wstring ImageFileName(const std::wstring& imagePath);
 
-// RmGetList's signature. Wine's Restart Manager names no process at all, so tests
-// put a listing of their own in its place; an empty function restores the real call.
-using RestartManagerListFunction = std::function<DWORD(
-    DWORD session, UINT* needed, UINT* count, RM_PROCESS_INFO* records, DWORD* rebootReasons)>;
+// RmGetList's signature, after the file the session registered. Wine's Restart
+// Manager names no process at all, so tests put a listing of their own in its
+// place; an empty function restores the real call.
+using RestartManagerListFunction =
+    std::function<DWORD(const std::wstring& registeredFile, DWORD session, UINT* needed,
+                        UINT* count, RM_PROCESS_INFO* records, DWORD* rebootReasons)>;
 void SetRestartManagerListForTesting(RestartManagerListFunction list);

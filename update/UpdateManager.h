@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -103,6 +104,8 @@ class UpdateManager
     std::deque<FileEntry> downloadQueue;
     std::mutex lockPromptMutex;
     std::atomic<bool> lockersTerminated{false};
+    // Under lockPromptMutex: the locked-file boxes shown in this pass, by file and kind.
+    std::set<std::wstring> lockBoxesShown;
     std::vector<WorkerSlot> workerSlots;
     std::mutex statusMutex;
     std::atomic<bool> scanRunning{false};

@@ -47,9 +47,11 @@ class Listing
         : state_(std::make_shared<State>(std::move(turns)))
     {
         SetRestartManagerListForTesting(
-            [state = state_](DWORD, UINT* needed, UINT* count, RM_PROCESS_INFO* records, DWORD*)
+            [state = state_](const std::wstring& file, DWORD, UINT* needed, UINT* count,
+                             RM_PROCESS_INFO* records, DWORD*)
             {
                 std::lock_guard lock(state->mutex);
+                state->files.push_back(file);
                 if (!records)
                     state->current = std::min(state->queries++, state->turns.size() - 1);
                 const std::vector<RM_PROCESS_INFO>& turn = state->turns[state->current];
@@ -71,6 +73,12 @@ class Listing
         std::lock_guard lock(state_->mutex);
         return state_->queries;
     }
+    // The file each call was about, as the session registered it.
+    std::vector<std::wstring> Files() const
+    {
+        std::lock_guard lock(state_->mutex);
+        return state_->files;
+    }
 
   private:
     struct State
@@ -80,6 +88,7 @@ class Listing
         std::vector<std::vector<RM_PROCESS_INFO>> turns;
         size_t queries = 0;
         size_t current = 0;
+        std::vector<std::wstring> files;
     };
     std::shared_ptr<State> state_;
 };
@@ -137,6 +146,7 @@ class LockedTarget : public ::testing::Test
         Manager().stopRequested = false;
         Manager().updateFailed = false;
         Manager().lockersTerminated = false;
+        Manager().lockBoxesShown.clear();
     }
 
     // Extracts on workers of their own while this thread keeps the window going.
@@ -299,6 +309,31 @@ TEST_F(LockedTarget, ServiceAloneIsToldOnceAndTheAttemptsGoOn)
                               std::to_string(package_.size()) + ") to data.pak"));
 }
 
+TEST_F(LockedTarget, ServiceHoldingTheFileThroughEveryExtractionOfThePassIsToldOnce)
+{
+    LockHolder scanner(game_.Path(), L"scanner.exe");
+    std::filesystem::create_directories(game_ / "data");
+    ASSERT_TRUE(scanner.Hold(game_ / "data" / "data.pak"));
+    Listing listing({{Record(scanner.Id(), L"Norvik Scan Service", RmService)}});
+    MessageBoxAnswerer answerer(IDOK);
+
+    // A worker extracts a failed file three times, each from its first attempt.
+    for (int extraction = 0; extraction < 3; ++extraction)
+        EXPECT_FALSE(Extract(L"data/data.pak"));
+
+    EXPECT_EQ(answerer.Boxes().size(), 1u);
+    EXPECT_EQ(listing.Queries(), 9u);
+    // Restart Manager matches full names: the session registers the file in the game folder.
+    const std::wstring full = (game_.Path() / "data" / "data.pak").make_preferred().wstring();
+    for (const std::wstring& file : listing.Files())
+        EXPECT_EQ(file, full);
+
+    // The next pass tells the player again.
+    NewPass();
+    EXPECT_FALSE(Extract(L"data/data.pak"));
+    EXPECT_EQ(answerer.Boxes().size(), 2u);
+}
+
 TEST_F(LockedTarget, OtherProgramWithAServiceShowsBothBoxesThenStops)
 {
     LockHolder editor(game_.Path(), L"editor.exe");
@@ -405,7 +440,8 @@ TEST(FileLockers, FailedOrEmptyListingsNameNobody)
         // More processes appeared between the two calls.
         auto growing = std::make_shared<int>(0);
         SetRestartManagerListForTesting(
-            [growing](DWORD, UINT* needed, UINT* count, RM_PROCESS_INFO*, DWORD*)
+            [growing](const std::wstring&, DWORD, UINT* needed, UINT* count, RM_PROCESS_INFO*,
+                      DWORD*)
             {
                 *needed = static_cast<UINT>(++*growing);
                 *count = 0;
@@ -416,12 +452,13 @@ TEST(FileLockers, FailedOrEmptyListingsNameNobody)
     }
     {
         // An error on the first call is no locker and no log line.
-        SetRestartManagerListForTesting([](DWORD, UINT*, UINT*, RM_PROCESS_INFO*, DWORD*)
-                                        { return DWORD{ERROR_INVALID_HANDLE}; });
+        SetRestartManagerListForTesting(
+            [](const std::wstring&, DWORD, UINT*, UINT*, RM_PROCESS_INFO*, DWORD*)
+            { return DWORD{ERROR_INVALID_HANDLE}; });
         EXPECT_TRUE(GetFileLockers(path).empty());
         // "More data" with nothing needed is nobody as well.
         SetRestartManagerListForTesting(
-            [](DWORD, UINT* needed, UINT* count, RM_PROCESS_INFO*, DWORD*)
+            [](const std::wstring&, DWORD, UINT* needed, UINT* count, RM_PROCESS_INFO*, DWORD*)
             {
                 *needed = 0;
                 *count = 0;
