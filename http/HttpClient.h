@@ -47,6 +47,11 @@ class IHttpClient
 
 inline constexpr char kNetworkUserAgent[] = "Norvik/2.0 (Launcher)";
 
+// A connection attempt that gets no answer is given up after this long, so a
+// dead mirror or resolver is reported in well under a minute even when every
+// rung of the encrypted-hello ladder meets it.
+inline constexpr long kConnectSeconds = 10;
+
 // Throws std::invalid_argument("Unknown HTTP backend") for an unknown kind and
 // std::runtime_error when the backend cannot start.
 std::unique_ptr<IHttpClient> CreateHttpClient(HttpBackend kind);

@@ -42,11 +42,6 @@ std::string EscapeSpaces(const std::string& url)
     return escaped;
 }
 
-bool IsUntouched(const HttpResponse& response)
-{
-    return response.statusCode == 0 && response.body.empty() && response.error.empty();
-}
-
 bool IsLadderFailure(CURLcode rc)
 {
     return rc == CURLE_COULDNT_RESOLVE_HOST || rc == CURLE_SSL_CONNECT_ERROR ||
@@ -169,21 +164,28 @@ void HttpClientCurl::ApplyRequestOptions(const std::string& url)
     curl_easy_setopt(easy, CURLOPT_USERAGENT, userAgent.c_str());
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kConnectSeconds);
+    // The version file names the addresses: nothing but the web is followed.
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    bodyStoreFailed = false;
 }
 
 // Neither callback may let an exception into libcurl's C frames: a body that
 // no longer fits in memory ends the transfer (a write error) instead.
-size_t HttpClientCurl::WriteToString(char* data, size_t size, size_t count, void* body)
+size_t HttpClientCurl::WriteToString(char* data, size_t size, size_t count, void* client)
 {
+    auto* self = static_cast<HttpClientCurl*>(client);
     try
     {
-        static_cast<std::string*>(body)->append(data, size * count);
+        self->body->append(data, size * count);
         return size * count;
     }
     catch (const std::exception& error)
     {
         spdlog::error("Response body of {} bytes could not be stored: {}",
-                      static_cast<std::string*>(body)->size() + size * count, error.what());
+                      self->body->size() + size * count, error.what());
+        self->bodyStoreFailed = true;
         return 0;
     }
 }
@@ -205,7 +207,7 @@ int HttpClientCurl::ProgressTrampoline(void* client, double downloadTotal, doubl
     }
 }
 
-void HttpClientCurl::PerformAndMap(HttpResponse& response)
+bool HttpClientCurl::PerformAndMap(HttpResponse& response)
 {
     CURL* easy = handle.get();
     const CURLcode rc = curl_easy_perform(easy);
@@ -216,7 +218,7 @@ void HttpClientCurl::PerformAndMap(HttpResponse& response)
         curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
         response.statusCode = static_cast<int32_t>(status);
         response.error = StatusErrorText(status);
-        return;
+        return false;
     }
     if (rc == CURLE_ECH_REQUIRED && echEnabledForClient)
     {
@@ -224,16 +226,19 @@ void HttpClientCurl::PerformAndMap(HttpResponse& response)
         dohLevel = kDohLevelWithoutEch;
         spdlog::trace("Curl: ECH required but failed, disabling ECH");
         curl_easy_reset(easy);
-        return;
+        return true;
     }
     if (IsLadderFailure(rc) && echEnabledForClient && dohLevel != kDohLevelWithoutEch)
     {
         StepDownLadder(rc);
         curl_easy_reset(easy);
-        return;
+        return true;
     }
     response.statusCode = -1;
-    response.error = TransportErrorText(rc);
+    response.error = rc == CURLE_WRITE_ERROR && bodyStoreFailed
+                         ? FormatNetworkError("network_error_memory")
+                         : TransportErrorText(rc);
+    return false;
 }
 
 void HttpClientCurl::StepDownLadder(int rc)
@@ -255,13 +260,13 @@ HttpResponse HttpClientCurl::Get(const std::string& url)
 
     ApplyRequestOptions(url);
     CURL* easy = handle.get();
+    body = &response.body;
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 1L);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &HttpClientCurl::WriteToString);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &response.body);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
 
-    PerformAndMap(response);
-    // Untouched means a rung was given up: the next attempt runs on the new one.
-    if (IsUntouched(response))
+    // A rung given up: the next attempt runs on the new one.
+    if (PerformAndMap(response))
         return Get(url);
 
     curl_easy_reset(easy);
@@ -276,14 +281,14 @@ HttpResponse HttpClientCurl::Download(const std::string& url, ProgressCallback c
 
     ApplyRequestOptions(url);
     CURL* easy = handle.get();
+    body = &response.body;
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &HttpClientCurl::WriteToString);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &response.body);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy, CURLOPT_PROGRESSDATA, this);
     curl_easy_setopt(easy, CURLOPT_PROGRESSFUNCTION, &HttpClientCurl::ProgressTrampoline);
 
-    PerformAndMap(response);
-    if (IsUntouched(response))
+    if (PerformAndMap(response))
         return Download(url, progress);
 
     progress = nullptr;

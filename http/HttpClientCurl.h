@@ -47,10 +47,11 @@ class HttpClientCurl : public IHttpClient
 
     bool LoadCaBundle();
     void ApplyRequestOptions(const std::string& url);
-    void PerformAndMap(HttpResponse& response);
+    // True when a rung of the ladder was given up: the request runs again.
+    bool PerformAndMap(HttpResponse& response);
     void StepDownLadder(int rc);
 
-    static size_t WriteToString(char* data, size_t size, size_t count, void* body);
+    static size_t WriteToString(char* data, size_t size, size_t count, void* client);
     static int ProgressTrampoline(void* client, double downloadTotal, double downloadNow,
                                   double uploadTotal, double uploadNow);
 
@@ -59,6 +60,9 @@ class HttpClientCurl : public IHttpClient
     bool echEnabledForClient = false;
     int32_t dohLevel = 0;
     ProgressCallback progress;
+    // The body of the request in progress, and whether it ran out of memory.
+    std::string* body = nullptr;
+    bool bodyStoreFailed = false;
     // Handed to libcurl without a copy: filled once, never changed afterwards.
     std::vector<unsigned char> caBundle;
 };

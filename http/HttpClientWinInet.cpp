@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <fmt/format.h>
+#include <new>
 #include <spdlog/spdlog.h>
 #include <stdexcept>
 #include <wininet.h>
@@ -22,8 +23,15 @@ constexpr DWORD kWineUntrustedCertificate = ERROR_INTERNET_SEC_CERT_REV_FAILED;
 
 InternetHandle OpenInternet(const std::string& userAgent)
 {
-    return InternetHandle(
+    InternetHandle internet(
         InternetOpenA(userAgent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (internet)
+    {
+        DWORD milliseconds = kConnectSeconds * 1000;
+        InternetSetOptionA(internet.get(), INTERNET_OPTION_CONNECT_TIMEOUT, &milliseconds,
+                           sizeof(milliseconds));
+    }
+    return internet;
 }
 
 struct CrackedUrl
@@ -157,6 +165,10 @@ HttpResponse HttpClientWinInet::SendRequest(const std::string& url,
     if (!CrackUrl(url, cracked))
         return Failure("Failed to parse URL: " + LastInternetErrorText());
 
+    // The version file names the addresses: nothing but the web is followed.
+    if (cracked.scheme != INTERNET_SCHEME_HTTP && cracked.scheme != INTERNET_SCHEME_HTTPS)
+        return Failure("Unsupported URL scheme: only http and https are allowed");
+
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
     if (cracked.scheme == INTERNET_SCHEME_HTTPS)
         flags |= INTERNET_FLAG_SECURE;
@@ -200,12 +212,20 @@ HttpResponse HttpClientWinInet::SendRequest(const std::string& url,
     char chunk[kReadChunk];
     DWORD read = 0;
     double total = 0;
-    while (InternetReadFile(request.get(), chunk, kReadChunk, &read) && read != 0)
+    try
     {
-        response.body.append(chunk, read);
-        total += read;
-        if (progress && length != 0)
-            progress(static_cast<double>(length), total);
+        while (InternetReadFile(request.get(), chunk, kReadChunk, &read) && read != 0)
+        {
+            response.body.append(chunk, read);
+            total += read;
+            if (progress && length != 0)
+                progress(static_cast<double>(length), total);
+        }
+    }
+    catch (const std::bad_alloc&)
+    {
+        spdlog::error("Response body of {} bytes could not be stored", total + read);
+        return Failure(FormatNetworkError("network_error_memory"));
     }
     return response;
 }

@@ -1,5 +1,6 @@
 // The list's date conversion against the real SystemTimeToFileTime and
 // FileTimeToSystemTime, over boundary grids and random fields.
+#include "support/Wine.h"
 #include "update/ListTime.h"
 
 #include <windows.h>
@@ -40,11 +41,6 @@ std::optional<uint64_t> SystemAnswer(const Fields& f)
     if (!SystemTimeToFileTime(&st, &ft))
         return std::nullopt;
     return static_cast<uint64_t>(ft.dwHighDateTime) << 32 | ft.dwLowDateTime;
-}
-
-bool RunningUnderWine()
-{
-    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
 
 bool IsLeap(int year)
