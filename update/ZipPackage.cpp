@@ -9,6 +9,9 @@
 
 namespace
 {
+// No deflate stream inflates to more than 1032 times its length.
+constexpr uint64_t kMaxDeflateRatio = 1032;
+
 struct MemoryStream
 {
     uint64_t position = 0;
@@ -49,6 +52,16 @@ std::optional<InflatedEntry> ReadFirstEntry(std::string_view bytes, const EntryM
     const uint32_t size = static_cast<uint32_t>(info.uncompressed_size);
     if (size > sizeLimit || uint64_t{size} + 1 > std::numeric_limits<size_t>::max())
         throw std::bad_alloc();
+    // A claim the entry's own bytes cannot inflate to would only reserve
+    // memory for a read that comes up short: say so before reserving it.
+    if (info.compression_method == 0 || info.compression_method == Z_DEFLATED)
+    {
+        const uint64_t packed = std::min<uint64_t>(info.compressed_size, bytes.size());
+        const uint64_t reachable =
+            info.compression_method == 0 ? packed : packed * kMaxDeflateRatio + kMaxDeflateRatio;
+        if (size > reachable)
+            throw std::runtime_error(messages.shortRead);
+    }
     InflatedEntry entry;
     entry.data.reset(new char[size_t{size} + 1]);
     entry.data[size] = '\0';

@@ -13,6 +13,8 @@
 #include "update/UpdateManager.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <fmt/format.h>
 #include <fmt/xchar.h>
 #include <gtest/gtest.h>
@@ -263,4 +265,28 @@ TEST_F(ServedVersion, APublishedTreeInstallsTheGameWithItsTimes)
     // A second life finds nothing to do.
     Open();
     EXPECT_EQ(Manager().StatusText(), LocalizedText("already_up_to_date"));
+}
+
+// The worst a server can send as its version file: a megabyte of noise.
+TEST_F(ServedVersion, AMegabyteOfNoiseIsInvalidVersionDataAndNothingMore)
+{
+    std::string noise;
+    uint32_t state = 12345;
+    while (noise.size() < (1u << 20))
+    {
+        state = state * 1103515245u + 12345u;
+        noise += static_cast<char>(state >> 24);
+    }
+    PatchServer::PublishVersionFile(noise);
+    const auto start = std::chrono::steady_clock::now();
+    Open();
+    const auto milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  std::chrono::steady_clock::now() - start)
+                                  .count();
+    EXPECT_TRUE(BoxShown(LocalizedText("version_data_invalid")));
+    EXPECT_TRUE(log_.Contains("VersionInfo: Not enough information to continue"));
+    EXPECT_FALSE(log_.Contains("Install - make local file list"));
+    EXPECT_TRUE(dialog_->LinkVisible());
+    std::printf("[ hardest version file ] 1 MiB of noise refused in %lld ms\n",
+                static_cast<long long>(milliseconds));
 }

@@ -1,3 +1,4 @@
+#include "support/AllocationLimit.h"
 #include "support/ZipBuilder.h"
 #include "update/ZipPackage.h"
 
@@ -242,6 +243,29 @@ TEST(PackageData, HugeClaimedSizesEndInACatchableException)
     // Without a limit the allocation either fails or succeeds and the read
     // comes up short; both are ordinary exceptions.
     EXPECT_THROW(ReadPackageData(PackageClaimingSize("x", 0xFFFFFFFFu)), std::exception);
+}
+
+TEST(PackageData, AClaimItsBytesCannotInflateToReservesNoMemory)
+{
+    // Several GiB claimed by a few bytes of data, stored or deflated.
+    AllocationLimit limit(64 << 20);
+    EXPECT_EQ(PackageError(PackageClaimingSize(SampleContent(), 3000000000u)),
+              "Read bytes was not equal to the correct amount");
+    EXPECT_EQ(PackageError(PackageClaimingSize("stored content", 0xFFFFFFFFu, false)),
+              "Read bytes was not equal to the correct amount");
+    try
+    {
+        ReadSingleEntryPackage(PackageClaimingSize("a\x03b\n", 4000000000u), "filelist", false);
+        ADD_FAILURE() << "no exception";
+    }
+    catch (const std::runtime_error& error)
+    {
+        EXPECT_STREQ(error.what(), "Could not read filelist.zip");
+    }
+    EXPECT_EQ(AllocationLimit::Refused(), 0u);
+    // The most compressible data still reads.
+    const std::string zeros(8 << 20, '\0');
+    EXPECT_EQ(ReadPackageData(DeflatedPackage(zeros)).size, zeros.size());
 }
 
 TEST(ListPackage, TextIsTheFirstEntryUpToItsFirstNul)
