@@ -4,6 +4,7 @@
 #include "ui/WindowThreadCalls.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -56,21 +57,26 @@ TEST_F(WindowThreadHandOver, MessagesFromOutsideCarryNothingTheWindowTrusts)
 {
     LauncherDialog& dialog = Open();
     const HWND window = dialog.GetHwnd();
-    // Any program on the desktop can send the window these, with any values.
+    // Any program on the desktop can send the window these, with any values;
+    // here the values even point at code, which the window must not run.
+    std::atomic<bool> planted{false};
+    std::function<void()> plantedCall = [&] { planted = true; };
     std::atomic<bool> sent{false};
     std::thread outsider(
         [&]
         {
             for (UINT message = WM_APP; message <= WM_APP + 4; ++message)
             {
-                SendMessageW(window, message, 0xDEAD, 0x1234);
-                SendMessageW(window, message, 0, static_cast<LPARAM>(-1));
+                SendMessageW(window, message, reinterpret_cast<WPARAM>(&plantedCall),
+                             reinterpret_cast<LPARAM>(&plantedCall));
+                SendMessageW(window, message, 0, 0);
             }
             sent = true;
         });
     EXPECT_TRUE(PumpUntil([&] { return sent.load(); }, 20000));
     outsider.join();
     ASSERT_TRUE(IsWindow(window));
+    EXPECT_FALSE(planted) << "a message from outside made the window run what it pointed at";
 
     // The hand-over still serves the update thread's requests.
     std::atomic<int> result{0};
