@@ -48,6 +48,13 @@ bool IsLadderFailure(CURLcode rc)
            rc == CURLE_SSL_CERTPROBLEM || rc == CURLE_PEER_FAILED_VERIFICATION;
 }
 
+bool Connected(CURL* easy)
+{
+    curl_off_t connectTime = 0;
+    return curl_easy_getinfo(easy, CURLINFO_CONNECT_TIME_T, &connectTime) == CURLE_OK &&
+           connectTime > 0;
+}
+
 std::string TransportErrorText(CURLcode rc)
 {
     switch (rc)
@@ -235,9 +242,13 @@ bool HttpClientCurl::PerformAndMap(HttpResponse& response)
         return true;
     }
     response.statusCode = -1;
-    response.error = rc == CURLE_WRITE_ERROR && bodyStoreFailed
-                         ? FormatNetworkError("network_error_memory")
-                         : TransportErrorText(rc);
+    if (rc == CURLE_WRITE_ERROR && bodyStoreFailed)
+        response.error = FormatNetworkError("network_error_memory");
+    else if (rc == CURLE_OPERATION_TIMEDOUT && !Connected(easy))
+        // A host that never answered: the player can try another mirror.
+        response.error = FormatNetworkError("network_error_connect");
+    else
+        response.error = TransportErrorText(rc);
     return false;
 }
 
