@@ -56,6 +56,17 @@ NORVIK_ARTWORK_PACKAGES=(python3-pil fonts-noto-cjk)
 norvik_install_packages() {
     norvik_install_package_list "${NORVIK_PACKAGES[@]}"
     norvik_ensure_japanese_locale
+    norvik_ensure_localhost
+}
+
+# The test servers and the demo are reached as "localhost"; WinInet under Wine
+# asks the system resolver, which knows the name only from /etc/hosts (an
+# installed Debian has it; a bare root made by debootstrap has no such file).
+norvik_ensure_localhost() {
+    getent hosts localhost >/dev/null 2>&1 && return 0
+    printf '127.0.0.1\tlocalhost\n::1\tlocalhost ip6-localhost ip6-loopback\n' |
+        norvik_as_root "echo '127.0.0.1 localhost' >>/etc/hosts" tee -a /etc/hosts >/dev/null
+    getent hosts localhost >/dev/null 2>&1 || norvik_die "localhost does not resolve (see /etc/hosts)"
 }
 
 # Installs whichever of the given Debian packages are missing (the publisher
