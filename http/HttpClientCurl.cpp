@@ -2,6 +2,7 @@
 
 #include "app/TextEncoding.h"
 #include "http/NetworkError.h"
+#include "settings/Deployment.h"
 
 #include <windows.h>
 
@@ -16,7 +17,6 @@
 namespace
 {
 constexpr int kCaBundleResource = 193;
-constexpr const char* kDohResolvers[] = {NORVIK_DOH_URL_0, NORVIK_DOH_URL_1};
 
 // The module this code was linked into, whichever executable loaded it.
 HMODULE OwnModule()

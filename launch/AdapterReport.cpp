@@ -1,8 +1,8 @@
 #include "launch/AdapterReport.h"
 
 #include "app/TextEncoding.h"
+#include "app/UniqueHandle.h"
 #include "settings/Localization.h"
-#include "ui/LauncherDialog.h"
 
 #include <d3d8.h>
 #include <fmt/xchar.h>
@@ -68,24 +68,6 @@ std::optional<std::wstring> SystemFolder()
     return std::wstring(folder);
 }
 
-class FileHandle
-{
-  public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle()
-    {
-        if (handle_ != INVALID_HANDLE_VALUE)
-            CloseHandle(handle_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-
-    HANDLE Get() const { return handle_; }
-    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-
-  private:
-    HANDLE handle_;
-};
 } // namespace
 
 std::wstring FormatDriverVersion(LARGE_INTEGER driverVersion)
@@ -102,8 +84,8 @@ std::wstring FormatDriverDate(const SYSTEMTIME& date)
 
 std::optional<std::wstring> ReadDriverFileDate(const std::wstring& path)
 {
-    const FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid())
         return std::nullopt;
     FILETIME created{};
@@ -159,15 +141,4 @@ std::wstring QueryAdapterText()
 }
 } // namespace
 
-AdapterReport::AdapterReport(LauncherDialog* dialog)
-    : dialog(dialog), text(LookupText(CurrentLanguage(), "initializing_graphics"))
-{
-    Finish(QueryAdapterText());
-}
-
-void AdapterReport::Finish(std::wstring result)
-{
-    text = std::move(result);
-    if (dialog)
-        dialog->Invalidate(kInvalidateAdapterText);
-}
+AdapterReport::AdapterReport() : text(QueryAdapterText()) {}

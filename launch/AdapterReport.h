@@ -1,7 +1,8 @@
 // The graphics adapter report shown in the launcher window's adapter panel:
 // which adapter Direct3D 8 names as primary and how old its driver is, or
 // that Direct3D 8 is unusable. Informative only; built once on the update
-// thread, which blocks until the query is done. Never throws.
+// thread, which blocks until the query is done and then publishes the text.
+// Never throws.
 #pragma once
 
 #include <windows.h>
@@ -9,20 +10,13 @@
 #include <optional>
 #include <string>
 
-class LauncherDialog;
-
 class AdapterReport
 {
   public:
-    // Runs the whole check; asks `dialog` (when given) to redraw the panel
-    // after the outcome.
-    explicit AdapterReport(LauncherDialog* dialog);
+    // Runs the whole check.
+    AdapterReport();
 
-    LauncherDialog* dialog;
     std::wstring text;
-
-  private:
-    void Finish(std::wstring result);
 };
 
 // "31/0.101.4502": product "/" version "." sub-version "." build, from the

@@ -1,6 +1,7 @@
 #include "launch/RunProcess.h"
 
-#include "BuildConfig.h"
+#include "app/UniqueHandle.h"
+#include "settings/Deployment.h"
 #include "settings/Localization.h"
 
 #include <shellapi.h>
@@ -13,19 +14,11 @@ const ProcessStart kSetupProgramStart{L"Setup.exe", "SETTINGS - RunProcess() - "
                                       "<<<SETTINGS EXECUTE SUCCESS!>>>",
                                       "<<<SETTINGS EXECUTE FAIL!>>>"};
 
-#define NORVIK_WIDEN_(text) L##text
-#define NORVIK_WIDEN(text) NORVIK_WIDEN_(text)
-const wchar_t kFailedProcessStartPage[] =
-    NORVIK_WIDEN(NORVIK_HELP_SITE) L"/errors/failed-process-start";
+const std::wstring kFailedProcessStartPage =
+    std::wstring(kHelpSite) + L"/errors/failed-process-start";
 
 namespace
 {
-void CloseIfOpen(HANDLE handle)
-{
-    if (handle)
-        CloseHandle(handle);
-}
-
 void ShowStartError(HWND owner, const char* textKey)
 {
     const std::wstring& language = CurrentLanguage();
@@ -49,18 +42,19 @@ bool RunProcess(const ProcessStart& start)
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
+    const bool created = CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                        nullptr, &startup, &process) != FALSE;
     {
-        spdlog::trace("{}", start.failureMarker);
-        CloseIfOpen(process.hProcess);
-        CloseIfOpen(process.hThread);
-        return false;
+        const UniqueHandle processHandle(process.hProcess);
+        const UniqueHandle threadHandle(process.hThread);
+        if (!created)
+        {
+            spdlog::trace("{}", start.failureMarker);
+            return false;
+        }
+        spdlog::trace("{}", start.successMarker);
+        spdlog::trace("{}process creation done.", start.logPrefix);
     }
-    spdlog::trace("{}", start.successMarker);
-    spdlog::trace("{}process creation done.", start.logPrefix);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
     spdlog::trace("{}process handles closed.", start.logPrefix);
     return true;
 }
@@ -74,7 +68,7 @@ void StartGameClient(HWND owner)
         ExitProcess(0);
     }
     ShowStartError(owner, "game_start_error");
-    OpenInBrowser(kFailedProcessStartPage);
+    OpenInBrowser(kFailedProcessStartPage.c_str());
 }
 
 void StartSetupProgram(HWND owner)

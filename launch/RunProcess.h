@@ -20,7 +20,7 @@ extern const ProcessStart kGameClientStart;
 extern const ProcessStart kSetupProgramStart;
 
 // The help page opened after a failed game start, under the build's web site.
-extern const wchar_t kFailedProcessStartPage[];
+extern const std::wstring kFailedProcessStartPage;
 
 // CreateProcessW with the command line exactly as given (no arguments added),
 // the launcher's environment and current directory; the new process is not

@@ -1,10 +1,10 @@
 #include "settings/SettingsDialog.h"
 
 #include "app/TextEncoding.h"
+#include "settings/Deployment.h"
 #include "settings/Localization.h"
 #include "settings/Registry.h"
 #include "settings/SettingsDialogIds.h"
-#include "update/MirrorHosts.h"
 
 #include <windows.h>
 

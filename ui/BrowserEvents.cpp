@@ -1,5 +1,6 @@
 #include "ui/BrowserEvents.h"
 
+#include "app/AsciiLower.h"
 #include "app/TextEncoding.h"
 
 #include <exdispid.h>
@@ -37,17 +38,7 @@ void OpenInUserBrowser(const std::wstring& url)
 
 bool StartsWithNoCase(std::wstring_view text, std::wstring_view prefix)
 {
-    if (text.size() < prefix.size())
-        return false;
-    for (size_t index = 0; index < prefix.size(); ++index)
-    {
-        wchar_t unit = text[index];
-        if (unit >= L'A' && unit <= L'Z')
-            unit = static_cast<wchar_t>(unit - L'A' + L'a');
-        if (unit != prefix[index])
-            return false;
-    }
-    return true;
+    return text.size() >= prefix.size() && AsciiLower(text.substr(0, prefix.size())) == prefix;
 }
 
 bool IsWebAddress(std::wstring_view url)

@@ -9,6 +9,7 @@
 
 #include "ui/WindowThreadCalls.h"
 #include "update/MessagePasser.h"
+#include "update/UpdateWindow.h"
 
 #include <windows.h>
 
@@ -25,48 +26,33 @@ class StartButton;
 class CheckFilesButton;
 class SettingsButton;
 
-// Redraw flags for Invalidate; 0 redraws the whole window.
-constexpr uint8_t kInvalidateUpperBar = 0x01;
-constexpr uint8_t kInvalidateLowerBar = 0x02;
-constexpr uint8_t kInvalidateVersionText = 0x04;
-constexpr uint8_t kInvalidateStatusText = 0x08;
-constexpr uint8_t kInvalidateAdapterText = 0x10;
-constexpr uint8_t kInvalidateSpeedText = 0x20;
-constexpr uint8_t kInvalidateSettingsLink = 0x40;
-
-// Posted by the update thread once it has carried out a quit request.
-constexpr UINT kQuitDoneMessage = WM_USER + 1;
 // The WM_QUIT code that asks start-up for the settings dialog and a new window.
 constexpr WPARAM kRestartExitCode = 100;
 
 // Right edge of a progress bar: fraction x 383 truncated, at least 22.
 int ProgressBarRight(double fraction);
 
-class LauncherDialog
+class LauncherDialog : public IUpdateWindow
 {
   public:
     // Throws std::runtime_error("Could not initialize window instance."), or
     // the picture loader's error when the background or a face cannot be made.
     explicit LauncherDialog(HINSTANCE instance);
-    virtual ~LauncherDialog();
+    ~LauncherDialog() override;
 
     LauncherDialog(const LauncherDialog&) = delete;
     LauncherDialog& operator=(const LauncherDialog&) = delete;
 
-    virtual HWND GetHwnd();
-    virtual msg::MessagePasser* GetMessagePasser();
-    // Start, Check Files and Option (Exit stays), and the settings link.
-    virtual void HideButtons();
-    // The same three buttons; the link is shown separately.
-    virtual void ShowButtons();
-
-    void ShowSettingsLink();
-    // Any thread; nothing happens before the window exists.
-    void Invalidate(uint8_t flags);
-    // Any thread; the news browser follows on the window thread.
-    void SetNoticeUrl(const std::wstring& url);
-    // Any thread; the box is owned by the window and runs on its thread.
-    int ShowMessage(const std::wstring& text);
+    HWND GetHwnd() override;
+    msg::MessagePasser* GetMessagePasser() override;
+    void HideButtons() override;
+    void ShowButtons() override;
+    void ShowSettingsLink() override;
+    // Nothing happens before the window exists.
+    void Invalidate(uint8_t flags) override;
+    void SetNoticeUrl(const std::wstring& url) override;
+    // The box is owned by the window and runs on its thread.
+    int ShowMessage(const std::wstring& text) override;
 
     UpdateManager* Manager() const { return manager; }
     WebBrowser* Browser() const { return browser; }

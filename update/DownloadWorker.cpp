@@ -1,12 +1,12 @@
+#include "app/AsciiLower.h"
 #include "app/TextEncoding.h"
 #include "settings/Localization.h"
-#include "ui/LauncherDialog.h"
 #include "update/UpdateManager.h"
+#include "update/UpdateWindow.h"
 
 #include <windows.h>
 
 #include <chrono>
-#include <cwctype>
 #include <fmt/xchar.h>
 #include <optional>
 #include <spdlog/spdlog.h>
@@ -31,10 +31,7 @@ std::string WithoutLeadingDotSlash(const std::string& path)
 
 bool IsLauncherExecutable(const std::string& name)
 {
-    std::wstring lower = ToWide(name);
-    for (wchar_t& unit : lower)
-        unit = static_cast<wchar_t>(std::towlower(unit));
-    return lower == kLauncherExecutableName;
+    return AsciiLower(ToWide(name)) == kLauncherExecutableName;
 }
 } // namespace
 
@@ -156,7 +153,7 @@ void UpdateManager::DownloadWorker(int workerIndex)
                 stopRequested = true;
                 launcherUpdated = true;
                 SetStatus(LocalizedText("launcher_has_updated"));
-                dialog->ShowMessage(LocalizedText("launcher_has_updated_message"));
+                window->ShowMessage(LocalizedText("launcher_has_updated_message"));
                 spdlog::default_logger()->flush();
                 ExitProcess(0);
             }
@@ -236,6 +233,6 @@ void UpdateManager::UpdateDownloadProgress()
         if (!parts.empty())
             statusText = fmt::format(L"[{}/{}] ", done, total) + parts;
     }
-    dialog->Invalidate(kInvalidateUpperBar | kInvalidateLowerBar | kInvalidateStatusText |
+    window->Invalidate(kInvalidateUpperBar | kInvalidateLowerBar | kInvalidateStatusText |
                        kInvalidateSpeedText);
 }

@@ -1,7 +1,7 @@
-#include "update/FileListText.h"
-#include "update/SafePath.h"
 #include "update/UpdateManager.h"
-#include "update/ZipPackage.h"
+#include "update/formats/FileListText.h"
+#include "update/formats/SafePath.h"
+#include "update/formats/ZipPackage.h"
 
 #include <fmt/format.h>
 #include <spdlog/spdlog.h>

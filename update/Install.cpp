@@ -1,12 +1,12 @@
 #include "settings/Localization.h"
-#include "ui/LauncherDialog.h"
 #include "update/UpdateManager.h"
+#include "update/UpdateWindow.h"
 
 #include <spdlog/spdlog.h>
 
 bool UpdateManager::Install()
 {
-    dialog->HideButtons();
+    window->HideButtons();
     remoteFiles.clear();
     {
         std::lock_guard lock(queueMutex);
@@ -55,17 +55,17 @@ bool UpdateManager::Install()
         std::lock_guard lock(statusMutex);
         upperProgress = lowerProgress = 0.0;
     }
-    dialog->Invalidate(kInvalidateUpperBar | kInvalidateLowerBar);
+    window->Invalidate(kInvalidateUpperBar | kInvalidateLowerBar);
 
     if (count == 0)
     {
-        dialog->ShowButtons();
-        dialog->ShowSettingsLink();
+        window->ShowButtons();
+        window->ShowSettingsLink();
         {
             std::lock_guard lock(statusMutex);
             upperProgress = lowerProgress = 1.0;
         }
-        dialog->Invalidate(kInvalidateUpperBar | kInvalidateLowerBar);
+        window->Invalidate(kInvalidateUpperBar | kInvalidateLowerBar);
         spdlog::trace("Install - no files to download");
         return true;
     }
@@ -83,23 +83,23 @@ bool UpdateManager::Install()
 
     if (updateFailed)
     {
-        dialog->ShowSettingsLink();
+        window->ShowSettingsLink();
         return false;
     }
     if (filesDone < static_cast<int32_t>(count))
     {
-        dialog->ShowSettingsLink();
+        window->ShowSettingsLink();
         ReportError(LocalizedText("update_process_failed"));
         return false;
     }
-    dialog->ShowButtons();
-    dialog->ShowSettingsLink();
+    window->ShowButtons();
+    window->ShowSettingsLink();
     {
         std::lock_guard lock(statusMutex);
         upperProgress = lowerProgress = 1.0;
         speedText.clear();
     }
-    dialog->Invalidate(kInvalidateUpperBar | kInvalidateLowerBar | kInvalidateStatusText |
+    window->Invalidate(kInvalidateUpperBar | kInvalidateLowerBar | kInvalidateStatusText |
                        kInvalidateSpeedText);
     spdlog::trace("Install - success");
     return true;

@@ -1,10 +1,11 @@
 #include "update/LocalComparison.h"
 
 #include "app/TextEncoding.h"
+#include "app/UniqueHandle.h"
 #include "settings/Localization.h"
-#include "ui/LauncherDialog.h"
 #include "update/SameFileOnDisk.h"
 #include "update/UpdateManager.h"
+#include "update/UpdateWindow.h"
 
 #include <chrono>
 #include <fmt/xchar.h>
@@ -32,17 +33,6 @@ bool SameMinute(const SYSTEMTIME& a, const SYSTEMTIME& b)
     return a.wYear == b.wYear && a.wMonth == b.wMonth && a.wDay == b.wDay && a.wHour == b.wHour &&
            a.wMinute == b.wMinute;
 }
-
-// Closes a handle of the scan on every way out.
-struct FileHandle
-{
-    HANDLE handle;
-    ~FileHandle()
-    {
-        if (handle != INVALID_HANDLE_VALUE)
-            CloseHandle(handle);
-    }
-};
 
 // One trace line per check: which test decided, the compared minute and the published one.
 void LogTimeTest(std::string_view test, std::string_view clock, const std::string& name,
@@ -191,8 +181,8 @@ void UpdateManager::CheckLocalFile(ScanContext& context, const FileEntry& entry)
         throw std::runtime_error(kPathTooLong);
     ++context.scannedCount;
 
-    FileHandle file{OpenForSharedReading(buffer)};
-    if (file.handle != INVALID_HANDLE_VALUE)
+    const UniqueHandle file(OpenForSharedReading(buffer));
+    if (file)
     {
         const FILETIME publishedTime{static_cast<DWORD>(entry.time),
                                      static_cast<DWORD>(entry.time >> 32)};
@@ -200,10 +190,10 @@ void UpdateManager::CheckLocalFile(ScanContext& context, const FileEntry& entry)
         FileTimeToSystemTime(&publishedTime, &published);
 
         FILETIME lastWrite{};
-        if (!GetFileTime(file.handle, nullptr, nullptr, &lastWrite))
+        if (!GetFileTime(file.Get(), nullptr, nullptr, &lastWrite))
         {
             spdlog::trace("could not get file time, hFile={:x}",
-                          reinterpret_cast<uintptr_t>(file.handle));
+                          reinterpret_cast<uintptr_t>(file.Get()));
         }
         else
         {
@@ -252,7 +242,7 @@ void UpdateManager::ScanProgressReporter(const std::atomic<int32_t>* counter)
             std::lock_guard lock(statusMutex);
             lowerProgress = static_cast<double>(scanned) / static_cast<double>(total);
         }
-        dialog->Invalidate(0);
+        window->Invalidate(0);
         std::this_thread::sleep_for(kReporterInterval);
     }
 }

@@ -1,5 +1,7 @@
 #include "update/LockedFiles.h"
 
+#include "app/AsciiLower.h"
+#include "app/UniqueHandle.h"
 #include "settings/Localization.h"
 #include "update/UpdateManager.h"
 
@@ -60,13 +62,12 @@ class RestartManagerSession
 // Empty when the process cannot be opened or its image path not read.
 std::wstring ProcessImageFileName(DWORD processId)
 {
-    const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+    const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
     if (!process)
         return {};
     wchar_t path[MAX_PATH] = {};
     DWORD length = MAX_PATH;
-    const BOOL read = QueryFullProcessImageNameW(process, 0, path, &length);
-    CloseHandle(process);
+    const BOOL read = QueryFullProcessImageNameW(process.Get(), 0, path, &length);
     return read ? ImageFileName(std::wstring(path, length)) : std::wstring();
 }
 
@@ -83,13 +84,7 @@ FileLocker DescribeLocker(const RM_PROCESS_INFO& record)
 
 bool IsGameClientImage(const std::wstring& exeName)
 {
-    std::wstring folded = exeName;
-    for (wchar_t& unit : folded)
-    {
-        if (unit >= L'A' && unit <= L'Z')
-            unit = static_cast<wchar_t>(unit - L'A' + L'a');
-    }
-    return folded == kGameClientImageName;
+    return AsciiLower(exeName) == kGameClientImageName;
 }
 
 int ShowLockBox(const std::wstring& text, UINT style)
@@ -172,17 +167,16 @@ std::vector<FileLocker> GetFileLockers(const std::wstring& path)
 
 bool TerminateProcessById(DWORD processId)
 {
-    const HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, processId);
+    const UniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, processId));
     if (!process)
     {
         spdlog::error("OpenProcess failed for PID {} with error {}", processId, GetLastError());
         return false;
     }
-    const bool terminated = TerminateProcess(process, 1) != FALSE;
+    const bool terminated = TerminateProcess(process.Get(), 1) != FALSE;
     if (!terminated)
         spdlog::error("TerminateProcess failed for PID {} with error {}", processId,
                       GetLastError());
-    CloseHandle(process);
     return terminated;
 }
 

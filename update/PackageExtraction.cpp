@@ -1,8 +1,9 @@
 #include "update/PackageExtraction.h"
 
 #include "app/TextEncoding.h"
+#include "app/UniqueHandle.h"
 #include "update/UpdateManager.h"
-#include "update/ZipPackage.h"
+#include "update/formats/ZipPackage.h"
 
 #include <filesystem>
 #include <spdlog/spdlog.h>
@@ -16,29 +17,12 @@ constexpr DWORD kAttemptPauseMs = 500;
 constexpr int64_t kTicksPerMinute = 600000000;
 constexpr int64_t kUtcPlus9Ticks = 324000000000; // 540 minutes
 
-// The open target of one attempt, closed on every way out.
-class TargetFile
+// The target of one attempt, made anew (any old content is gone).
+UniqueHandle OpenTarget(const std::wstring& path)
 {
-  public:
-    explicit TargetFile(const std::wstring& path)
-        : handle_(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr))
-    {
-    }
-    ~TargetFile()
-    {
-        if (IsOpen())
-            CloseHandle(handle_);
-    }
-    TargetFile(const TargetFile&) = delete;
-    TargetFile& operator=(const TargetFile&) = delete;
-
-    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-    HANDLE Handle() const { return handle_; }
-
-  private:
-    HANDLE handle_;
-};
+    return UniqueHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+}
 
 FILETIME ToFileTime(int64_t value)
 {
@@ -122,15 +106,15 @@ bool UpdateManager::ExtractPackage(const std::string& packageBytes, const std::w
                 Sleep(kAttemptPauseMs);
                 continue;
             }
-            TargetFile file(targetPath);
-            if (!file.IsOpen())
+            const UniqueHandle file = OpenTarget(targetPath);
+            if (!file)
             {
                 const DWORD code = GetLastError();
                 spdlog::error("Unzip - CreateFile failed with error {}", code);
                 if (code == ERROR_SHARING_VIOLATION && !lockersTerminated)
                     waited = ResolveLockedFile(targetPath, attempt);
             }
-            else if (WriteWhole(file.Handle(), data))
+            else if (WriteWhole(file.Get(), data))
             {
                 TIME_ZONE_INFORMATION zone{};
                 const DWORD zoneId = GetTimeZoneInformation(&zone);
@@ -144,7 +128,7 @@ bool UpdateManager::ExtractPackage(const std::string& packageBytes, const std::w
                                  ToUtf8(targetPath));
                     return true;
                 }
-                if (SetFileTime(file.Handle(), &*stamp, nullptr, &*stamp))
+                if (SetFileTime(file.Get(), &*stamp, nullptr, &*stamp))
                     return true;
                 spdlog::error("Unzip - SetFileTime failed with error {}", GetLastError());
             }

@@ -5,8 +5,8 @@
 #include "launch/AdapterReport.h"
 #include "settings/Localization.h"
 #include "settings/Registry.h"
-#include "ui/LauncherDialog.h"
 #include "update/MessagePasser.h"
+#include "update/UpdateWindow.h"
 
 #include <windows.h>
 
@@ -19,7 +19,6 @@
 namespace
 {
 constexpr wchar_t kMessageBoxTitle[] = L"Norvik Launcher";
-constexpr UINT kQuitDone = WM_USER + 1;
 } // namespace
 
 int32_t ClampMaxConnections(uint32_t stored)
@@ -29,7 +28,7 @@ int32_t ClampMaxConnections(uint32_t stored)
     return stored > 4 ? 4 : static_cast<int32_t>(stored);
 }
 
-UpdateManager::UpdateManager(LauncherDialog* dialog) : dialog(dialog)
+UpdateManager::UpdateManager(IUpdateWindow* window) : window(window)
 {
     statusText = LocalizedText("initializing");
 
@@ -57,16 +56,16 @@ void UpdateManager::SetStatus(const std::wstring& text)
         std::lock_guard lock(statusMutex);
         statusText = text;
     }
-    dialog->Invalidate(kInvalidateStatusText);
+    window->Invalidate(kInvalidateStatusText);
 }
 
 int UpdateManager::ReportError(const std::wstring& message)
 {
     SetStatus(LocalizedText("error_occurred"));
-    dialog->ShowSettingsLink();
+    window->ShowSettingsLink();
     spdlog::error("{}", ToUtf8(message));
     spdlog::default_logger()->flush();
-    return dialog->ShowMessage(message);
+    return window->ShowMessage(message);
 }
 
 std::wstring UpdateManager::StatusText()
@@ -112,12 +111,12 @@ void UpdateManager::ReportGraphicsAdapter()
     std::error_code error;
     if (std::filesystem::exists(localDir + L"/.nobrowser", error))
         return;
-    auto report = std::make_unique<AdapterReport>(dialog);
+    auto report = std::make_unique<AdapterReport>();
     {
         std::lock_guard lock(statusMutex);
         adapterCheck = std::move(report);
     }
-    dialog->Invalidate(kInvalidateAdapterText);
+    window->Invalidate(kInvalidateAdapterText);
 }
 
 bool UpdateManager::ReadWorkingDirectory()
@@ -189,8 +188,8 @@ void UpdateManager::InstallIfOutdated(std::wstring& serverVersion,
     if (!versionMismatch && !overlayMismatch)
     {
         SetStatus(LocalizedText("already_up_to_date"));
-        dialog->ShowButtons();
-        dialog->ShowSettingsLink();
+        window->ShowButtons();
+        window->ShowSettingsLink();
         return;
     }
     RunGuardedInstall(serverVersion, serverOverlayVersion);
@@ -199,7 +198,7 @@ void UpdateManager::InstallIfOutdated(std::wstring& serverVersion,
 void UpdateManager::ServeRequests(const std::wstring& serverVersion,
                                   const std::wstring& serverOverlayVersion)
 {
-    msg::MessagePasser* queue = dialog->GetMessagePasser();
+    msg::MessagePasser* queue = window->GetMessagePasser();
     for (;;)
     {
         queue->WaitForMessage();
@@ -209,13 +208,13 @@ void UpdateManager::ServeRequests(const std::wstring& serverVersion,
             switch (message.type)
             {
             case CheckFiles:
-                dialog->HideButtons();
+                window->HideButtons();
                 RunGuardedInstall(serverVersion, serverOverlayVersion);
                 break;
             case Quit:
                 stopRequested = true;
                 StopWorkers();
-                PostMessageW(dialog->GetHwnd(), kQuitDone, 0, 0);
+                PostMessageW(window->GetHwnd(), kQuitDoneMessage, 0, 0);
                 return;
             default:
                 spdlog::trace("unknown msgtype {}", message.type);
@@ -269,8 +268,8 @@ void UpdateManager::RecordInstalledVersion(const std::wstring& serverVersion,
         std::lock_guard lock(statusMutex);
         versionText = L"Ver " + serverVersion;
     }
-    dialog->ShowButtons();
-    dialog->Invalidate(kInvalidateUpperBar | kInvalidateLowerBar | kInvalidateVersionText);
-    dialog->ShowSettingsLink();
+    window->ShowButtons();
+    window->Invalidate(kInvalidateUpperBar | kInvalidateLowerBar | kInvalidateVersionText);
+    window->ShowSettingsLink();
     spdlog::default_logger()->flush();
 }

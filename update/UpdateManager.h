@@ -2,6 +2,7 @@
 // settings, runs the update thread (version check, install pass, then the
 // window's requests) and holds the display state the window paints.
 // Never deleted while the process runs; the window keeps a plain pointer.
+// Shows everything through IUpdateWindow, never through the window class.
 #pragma once
 
 #include "http/HttpClient.h"
@@ -20,14 +21,14 @@
 #include <thread>
 #include <vector>
 
-class LauncherDialog;
+class IUpdateWindow;
 class AdapterReport;
 struct ScanContext;
 
 class UpdateManager
 {
   public:
-    explicit UpdateManager(LauncherDialog* dialog);
+    explicit UpdateManager(IUpdateWindow* window);
     virtual ~UpdateManager();
 
     UpdateManager(const UpdateManager&) = delete;
@@ -79,7 +80,7 @@ class UpdateManager
     // The adapter report's text once the report is complete; empty before.
     std::optional<std::wstring> AdapterText();
 
-    LauncherDialog* dialog;
+    IUpdateWindow* window;
     // Published once, under statusMutex, when the report is complete.
     std::unique_ptr<AdapterReport> adapterCheck;
     std::unique_ptr<IHttpClient> httpClient;

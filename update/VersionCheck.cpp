@@ -1,10 +1,10 @@
 #include "app/TextEncoding.h"
+#include "settings/Deployment.h"
 #include "settings/Localization.h"
 #include "settings/Registry.h"
-#include "ui/LauncherDialog.h"
-#include "update/MirrorHosts.h"
 #include "update/UpdateManager.h"
-#include "update/VersionFileText.h"
+#include "update/UpdateWindow.h"
+#include "update/formats/VersionFileText.h"
 
 #include <map>
 #include <optional>
@@ -53,7 +53,7 @@ bool UpdateManager::CheckVersion()
         versionText = L"Ver " + localVersion;
     }
     spdlog::trace("Version at REG [{}]", ToUtf8(L"Ver " + localVersion));
-    dialog->Invalidate(kInvalidateVersionText);
+    window->Invalidate(kInvalidateVersionText);
 
     const std::wstring& language = CurrentLanguage();
     if (ReadRegistryString(localOverlayVersion, kLauncherRegistryKey,
@@ -108,7 +108,7 @@ bool UpdateManager::ParseVersionInfo(const std::string& body, const std::string&
         else if (key == "patch")
             versionInfo.basePath = ReplaceAll(line.value, primaryHost, mirrorHost);
         else if (key == "notice")
-            dialog->SetNoticeUrl(ToWide(line.value));
+            window->SetNoticeUrl(ToWide(line.value));
         else if (key == "overlays")
             versionInfo.overlays = line.value;
         else if (const auto code = OverlayKeyLanguage(key, "_version"))

@@ -14,10 +14,10 @@
 #include "settings/Localization.h"
 #include "settings/Registry.h"
 #include "ui/LauncherDialog.h"
-#include "update/ListTime.h"
 #include "update/PackageExtraction.h"
 #include "update/UpdateManager.h"
-#include "update/ZipPackage.h"
+#include "update/formats/ListTime.h"
+#include "update/formats/ZipPackage.h"
 
 #include <windows.h>
 

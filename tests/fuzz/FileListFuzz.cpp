@@ -1,9 +1,10 @@
 // The file-list text reader, with the writer as its inverse where a line can
 // be written back.
 #include "FuzzSupport.h"
-#include "update/FileListText.h"
-#include "update/ListTime.h"
-#include "update/SafePath.h"
+#include "update/formats/FileListText.h"
+#include "update/formats/FileListWriter.h"
+#include "update/formats/ListTime.h"
+#include "update/formats/SafePath.h"
 
 #include <stdexcept>
 #include <string_view>

@@ -1,8 +1,8 @@
 // The file-list package reader over arbitrary bytes, and the list reader on
 // whatever text it yields.
 #include "FuzzSupport.h"
-#include "update/FileListText.h"
-#include "update/ZipPackage.h"
+#include "update/formats/FileListText.h"
+#include "update/formats/ZipPackage.h"
 
 #include <new>
 #include <stdexcept>

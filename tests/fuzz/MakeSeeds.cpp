@@ -2,7 +2,7 @@
 // file, every package for both package readers, and every list text for the
 // list reader, plus a few hand-made lines the publisher never writes.
 //   norvik-fuzz-seeds PUBLISHED_TREE CORPUS_ROOT
-#include "update/ZipPackage.h"
+#include "update/formats/ZipPackage.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,6 +1,6 @@
 // The file package reader over arbitrary bytes.
 #include "FuzzSupport.h"
-#include "update/ZipPackage.h"
+#include "update/formats/ZipPackage.h"
 
 #include <new>
 #include <stdexcept>

@@ -1,6 +1,6 @@
 // The version file's line reader and the helpers run on its values.
 #include "FuzzSupport.h"
-#include "update/VersionFileText.h"
+#include "update/formats/VersionFileText.h"
 
 #include <string>
 #include <string_view>

@@ -4,11 +4,10 @@
 #include "http/HttpClientWinInet.h"
 #include "settings/Registry.h"
 #include "support/LogCapture.h"
-#include "support/MessageBoxAnswerer.h"
 #include "support/Registry.h"
 #include "support/TempFolder.h"
+#include "support/TestWindow.h"
 #include "support/WindowPump.h"
-#include "ui/LauncherDialog.h"
 #include "update/UpdateManager.h"
 
 #include <filesystem>
@@ -39,11 +38,12 @@ struct TransportStart
 // One window life whose update thread starts the transport in the current folder.
 TransportStart StartOneWindowLife()
 {
-    // What the update thread does after the transport may end in a message box.
-    MessageBoxAnswerer answerer;
+    // What the update thread does after the transport may end in a message
+    // box, which the stand-in window answers.
     LogCapture log;
-    LauncherDialog dialog(GetModuleHandleW(nullptr));
-    UpdateManager& manager = *dialog.Manager();
+    TestWindow window;
+    // Never deleted, as in the launcher.
+    UpdateManager& manager = *new UpdateManager(&window);
     const std::string marker = "HTTP backend initialized: ";
     const bool started = PumpUntil([&] { return log.Text().find(marker) != std::string::npos; });
 
@@ -63,8 +63,7 @@ TransportStart StartOneWindowLife()
     {
         result.line = "no backend line in: " + log.Text();
     }
-    dialog.GetMessagePasser()->Post({Quit, 0});
-    PumpUntilQuit();
+    window.GetMessagePasser()->Post({Quit, 0});
     manager.updateThread.join();
     return result;
 }

@@ -77,7 +77,7 @@ TEST(AdapterReport, WinesAdapterIsReportedWithItsDriverDateOrVersion)
 {
     if (std::getenv("NORVIK_EXPECT_NO_DIRECT3D8"))
         GTEST_SKIP() << "runs where Direct3D 8 is present";
-    const AdapterReport report(nullptr);
+    const AdapterReport report;
     const std::wregex dated(L"Your primary display adapter is '(.+)'\\. The driver's date is "
                             L"(\\d{4}-[1-9]\\d?-[1-9]\\d?)\\.");
     const std::wregex versioned(L"Your primary display adapter is '(.+)'\\. The driver version "
@@ -90,7 +90,7 @@ TEST(NoDirect3D8, ThePanelSaysTheGameMayNotRunProperly)
 {
     if (!std::getenv("NORVIK_EXPECT_NO_DIRECT3D8"))
         GTEST_SKIP() << "runs only with d3d8.dll disabled";
-    const AdapterReport report(nullptr);
+    const AdapterReport report;
     EXPECT_EQ(report.text, L"Unable to initialize DX8. The game may not run properly.");
 }
 

@@ -2,6 +2,7 @@
 // run on a thread of its own (as the window thread would run it) while the
 // test works it from outside with clicks, keys and list choices.
 #include "app/TextEncoding.h"
+#include "settings/Deployment.h"
 #include "settings/Localization.h"
 #include "settings/Registry.h"
 #include "settings/SettingsDialog.h"
@@ -11,7 +12,6 @@
 #include "support/Registry.h"
 #include "support/SettingsDialogWindow.h"
 #include "support/WindowPicture.h"
-#include "update/MirrorHosts.h"
 
 #include <windows.h>
 

@@ -3,8 +3,8 @@
 #include "support/TempFolder.h"
 #include "support/TestServers.h"
 #include "support/ZipBuilder.h"
-#include "update/FileListText.h"
-#include "update/ListTime.h"
+#include "update/formats/FileListWriter.h"
+#include "update/formats/ListTime.h"
 
 #include <cctype>
 #include <stdexcept>

@@ -1,7 +1,7 @@
 // The minute tests that decide whether a local file is current, for zones
 // given as GetTimeZoneInformation reports them.
-#include "update/ListTime.h"
 #include "update/LocalComparison.h"
+#include "update/formats/ListTime.h"
 
 #include <gtest/gtest.h>
 

@@ -1,16 +1,14 @@
 // Package extraction onto real files: content, folder chain, the file time as
 // the time zone turns it, and the retry path of an unwritable target.
+#include "support/EngineLifeTest.h"
 #include "support/FileTimes.h"
 #include "support/LogCapture.h"
-#include "support/MessageBoxAnswerer.h"
 #include "support/Registry.h"
 #include "support/TempFolder.h"
-#include "support/WindowLifeTest.h"
 #include "support/ZipBuilder.h"
-#include "ui/LauncherDialog.h"
-#include "update/ListTime.h"
 #include "update/PackageExtraction.h"
 #include "update/UpdateManager.h"
+#include "update/formats/ListTime.h"
 
 #include <chrono>
 #include <filesystem>
@@ -33,14 +31,14 @@ int64_t ListTime(int year, int month, int day, int hour, int minute, int second)
     return static_cast<int64_t>(*CalendarToFileTime(year, month, day, hour, minute, second));
 }
 
-// An UpdateManager needs its window; the update thread's own start-up runs
-// in a folder of the test's own and is answered, then the test works beside it.
-class Extraction : public WindowLifeTest
+// An UpdateManager with a stand-in window; the update thread's own start-up
+// runs in a folder of the test's own, then the test works beside it.
+class Extraction : public EngineLifeTest
 {
   protected:
     void SetUp() override
     {
-        WindowLifeTest::SetUp();
+        EngineLifeTest::SetUp();
         Open();
     }
 };

@@ -3,13 +3,13 @@
 // overlay selection, the failures the user sees, and the lists with their
 // overlay merged, including a tree made by norvik-publish.
 #include "app/TextEncoding.h"
+#include "settings/Deployment.h"
 #include "settings/Localization.h"
 #include "settings/Registry.h"
 #include "support/PatchServer.h"
 #include "support/Registry.h"
 #include "support/TestServers.h"
 #include "support/WindowLifeTest.h"
-#include "update/MirrorHosts.h"
 #include "update/UpdateManager.h"
 
 #include <algorithm>

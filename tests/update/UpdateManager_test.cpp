@@ -1,5 +1,6 @@
 #include "settings/Localization.h"
 #include "settings/Registry.h"
+#include "support/EngineLifeTest.h"
 #include "support/LogCapture.h"
 #include "support/MessageBoxAnswerer.h"
 #include "support/Registry.h"
@@ -10,9 +11,11 @@
 #include "update/UpdateManager.h"
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <optional>
+#include <thread>
 
 namespace
 {
@@ -20,9 +23,14 @@ namespace
 class WindowLife : public WindowLifeTest
 {
 };
+
+// The same lives against a stand-in window, for what concerns the engine alone.
+class EngineLife : public EngineLifeTest
+{
+};
 } // namespace
 
-TEST_F(WindowLife, ConnectionCountIsClampedToOneToFour)
+TEST_F(EngineLife, ConnectionCountIsClampedToOneToFour)
 {
     const std::pair<std::optional<uint32_t>, int32_t> cases[] = {
         {std::nullopt, 2}, {0u, 2}, {1u, 1}, {4u, 4}, {7u, 4}, {0xFFFFFFFFu, 4}};
@@ -31,23 +39,22 @@ TEST_F(WindowLife, ConnectionCountIsClampedToOneToFour)
         DeleteLauncherKey();
         if (stored)
             WriteRegistryDword(L"NRK_LauncherMaxConnections", *stored);
-        EXPECT_EQ(Open().Manager()->maxConnections, expected) << (stored ? *stored : 99u);
-        EXPECT_EQ(QuitAndPump(), kRestartExitCode);
+        EXPECT_EQ(Open().maxConnections, expected) << (stored ? *stored : 99u);
+        EXPECT_TRUE(Quit());
     }
 }
 
-TEST_F(WindowLife, EchSettingIsReadAtConstruction)
+TEST_F(EngineLife, EchSettingIsReadAtConstruction)
 {
     WriteRegistryDword(L"NRK_LauncherEchEnabled", 5);
-    EXPECT_TRUE(Open().Manager()->echEnabled);
-    EXPECT_EQ(QuitAndPump(), kRestartExitCode);
+    EXPECT_TRUE(Open().echEnabled);
 }
 
-TEST_F(WindowLife, UnknownMessageTypeIsLoggedAndSkipped)
+TEST_F(EngineLife, UnknownMessageTypeIsLoggedAndSkipped)
 {
-    LauncherDialog& dialog = Open();
-    dialog.GetMessagePasser()->Post({1, 0});
-    ASSERT_EQ(QuitAndPump(), kRestartExitCode);
+    Open();
+    window_->GetMessagePasser()->Post({1, 0});
+    ASSERT_TRUE(Quit());
     EXPECT_EQ(log_.Count("unknown msgtype 1"), 1) << log_.Text();
 }
 
@@ -108,10 +115,29 @@ TEST_F(WindowLife, ReportErrorShowsTheBoxAndOffersTheSettingsLink)
     EXPECT_EQ(QuitAndPump(), kRestartExitCode);
 }
 
-TEST_F(WindowLife, RecordInstalledVersionStoresVersionsAndShowsSuccess)
+TEST_F(EngineLife, ReportErrorAsksTheWindowOnceAndRedrawsTheStatusFirst)
 {
-    LauncherDialog& dialog = Open();
-    UpdateManager& manager = *dialog.Manager();
+    UpdateManager& manager = Open();
+    const size_t shownBefore = window_->Messages().size();
+    std::wstring statusAtRedraw;
+    window_->OnInvalidate(
+        [&](uint8_t flags)
+        {
+            if (flags == kInvalidateStatusText)
+                statusAtRedraw = manager.StatusText();
+        });
+    EXPECT_EQ(manager.ReportError(L"Disk on fire"), IDOK);
+    const std::vector<std::wstring> shown = window_->Messages();
+    ASSERT_EQ(shown.size(), shownBefore + 1);
+    EXPECT_EQ(shown.back(), L"Disk on fire");
+    // The painted status already says so when the box comes up.
+    EXPECT_EQ(statusAtRedraw, LocalizedText("error_occurred"));
+    EXPECT_TRUE(window_->LinkVisible());
+}
+
+TEST_F(EngineLife, RecordInstalledVersionStoresVersionsAndShowsSuccess)
+{
+    UpdateManager& manager = Open();
     manager.versionInfo.overlayVersion = "ov-3";
     manager.RecordInstalledVersion(L"1.10", L"ov-3");
 
@@ -124,17 +150,35 @@ TEST_F(WindowLife, RecordInstalledVersionStoresVersionsAndShowsSuccess)
     EXPECT_TRUE(log_.Contains("Saved overlay version to registry: ov-3")) << log_.Text();
     EXPECT_EQ(manager.VersionText(), L"Ver 1.10");
     EXPECT_EQ(manager.StatusText(), LocalizedText("update_success"));
-    EXPECT_TRUE(dialog.LinkVisible());
-    EXPECT_EQ(QuitAndPump(), kRestartExitCode);
+    EXPECT_TRUE(window_->LinkVisible());
+    EXPECT_TRUE(window_->ButtonsVisible());
 }
 
-TEST_F(WindowLife, NoOverlayVersionWritesNoOverlayValue)
+TEST_F(EngineLife, NoOverlayVersionWritesNoOverlayValue)
 {
-    LauncherDialog& dialog = Open();
-    dialog.Manager()->RecordInstalledVersion(L"7", L"");
+    Open().RecordInstalledVersion(L"7", L"");
     std::wstring stored = L"untouched";
     EXPECT_FALSE(ReadRegistryString(stored, kLauncherRegistryKey,
                                     L"UpdateVersion_Overlay_" + CurrentLanguage()));
     EXPECT_EQ(stored, L"untouched");
-    EXPECT_EQ(QuitAndPump(), kRestartExitCode);
+}
+
+TEST_F(EngineLife, AdapterReportIsPublishedBeforeThePanelIsRedrawn)
+{
+    std::filesystem::remove(Game() / ".nobrowser");
+    std::vector<bool> publishedAtRedraw;
+    window_->OnInvalidate(
+        [&](uint8_t flags)
+        {
+            if (flags != kInvalidateAdapterText)
+                return;
+            // The update thread may get here before Open() has the engine.
+            while (!manager_)
+                std::this_thread::yield();
+            publishedAtRedraw.push_back(manager_.load()->AdapterText().has_value());
+        });
+    Open();
+    ASSERT_TRUE(Quit());
+    // Exactly one request, made once the text can be painted.
+    EXPECT_EQ(publishedAtRedraw, std::vector<bool>{true});
 }

@@ -1,7 +1,7 @@
 #include "GameFolderScan.h"
 
-#include "update/FileListText.h"
-#include "update/SafePath.h"
+#include "update/formats/FileListWriter.h"
+#include "update/formats/SafePath.h"
 
 #include <algorithm>
 #include <fmt/format.h>

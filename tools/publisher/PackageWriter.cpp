@@ -1,6 +1,6 @@
 #include "PackageWriter.h"
 
-#include "update/ListTime.h"
+#include "update/formats/ListTime.h"
 
 #include <algorithm>
 #include <fmt/format.h>

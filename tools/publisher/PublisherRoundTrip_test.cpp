@@ -2,10 +2,11 @@
 // URL building, its version-file and list readers, its package reader.
 #include "GameFolderScan.h"
 #include "ServerTree.h"
-#include "update/FileListText.h"
-#include "update/ListTime.h"
-#include "update/VersionFileText.h"
-#include "update/ZipPackage.h"
+#include "update/formats/FileListText.h"
+#include "update/formats/FileListWriter.h"
+#include "update/formats/ListTime.h"
+#include "update/formats/VersionFileText.h"
+#include "update/formats/ZipPackage.h"
 
 #include <fcntl.h>
 #include <fmt/format.h>

@@ -2,7 +2,7 @@
 
 #include "GameFolderScan.h"
 #include "PackageWriter.h"
-#include "update/FileListText.h"
+#include "update/formats/FileListWriter.h"
 
 #include <algorithm>
 #include <fmt/format.h>

@@ -1,4 +1,4 @@
-#include "update/ZipPackage.h"
+#include "update/formats/ZipPackage.h"
 
 #include <algorithm>
 #include <climits>

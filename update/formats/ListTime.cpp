@@ -1,4 +1,4 @@
-#include "update/ListTime.h"
+#include "update/formats/ListTime.h"
 
 namespace
 {

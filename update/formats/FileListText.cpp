@@ -1,6 +1,6 @@
-#include "update/FileListText.h"
+#include "update/formats/FileListText.h"
 
-#include "update/ListTime.h"
+#include "update/formats/ListTime.h"
 
 #include <cstdio>
 #include <fmt/format.h>
@@ -24,12 +24,6 @@ std::vector<std::string_view> SplitColumns(std::string_view line)
             return columns;
         start = separator + 1;
     }
-}
-
-void RequireWritable(std::string_view field, const char* what)
-{
-    if (field.find_first_of(std::string_view("\0\x03\r\n", 4)) != std::string_view::npos)
-        throw std::invalid_argument(fmt::format("{} holds a byte a file list cannot carry", what));
 }
 } // namespace
 
@@ -98,23 +92,6 @@ void ParseFileListText(std::string_view text, bool fromOverlay, std::string_view
         entry.fromOverlay = fromOverlay;
         entries.push_back(std::move(entry));
     }
-}
-
-std::string FormatListDate(uint64_t time)
-{
-    const CalendarTime calendar = FileTimeToCalendar(time);
-    if (calendar.year > 9999)
-        throw std::out_of_range("time past year 9999 has no list date");
-    return fmt::format("{:04}{:02}{:02}{:02}{:02}{:02}", calendar.year, calendar.month,
-                       calendar.day, calendar.hour, calendar.minute, calendar.second);
-}
-
-std::string FormatFileListLine(const FileEntry& entry)
-{
-    RequireWritable(entry.name, "file name");
-    RequireWritable(entry.packagePath, "package path");
-    return fmt::format("{}\x03{}\x03{}\x03{}\x03{}\n", entry.name, FormatListDate(entry.time),
-                       entry.column3, entry.column4, entry.packagePath);
 }
 
 void MergeOverlayEntries(std::vector<FileEntry>& entries, const std::vector<FileEntry>& overlay)

@@ -1,4 +1,4 @@
-#include "update/VersionFileText.h"
+#include "update/formats/VersionFileText.h"
 
 namespace
 {

@@ -1,4 +1,4 @@
-#include "update/VersionFileText.h"
+#include "update/formats/VersionFileText.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,6 +1,5 @@
-// The text of a file list, both ways: the launcher's reader (lines of five
-// 0x03-separated columns) and the writer the publisher uses, which only
-// produces lines the reader takes back unchanged.
+// The launcher's reader of a file list's text: lines of five 0x03-separated
+// columns, and the merge of the overlay list into the main one.
 #pragma once
 
 #include "update/FileEntry.h"
@@ -33,12 +32,3 @@ void MergeOverlayEntries(std::vector<FileEntry>& entries, const std::vector<File
 // std::stoi in base 10 (leading white space and a sign taken, trailing text
 // ignored), throwing with the two messages above whatever the C++ library.
 int32_t ParseListInteger(const std::string& column);
-
-// The 14-digit "YYYYMMDDhhmmss" of a time, seconds truncated. Throws
-// std::out_of_range for a time past year 9999, which four digits cannot hold.
-std::string FormatListDate(uint64_t time);
-
-// One LF-terminated line for `entry` (fromOverlay is not written). Throws
-// std::invalid_argument when the name or package path holds NUL, 0x03, CR or
-// LF, which would not read back.
-std::string FormatFileListLine(const FileEntry& entry);

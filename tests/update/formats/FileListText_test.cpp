@@ -1,6 +1,7 @@
 #include "support/LogCapture.h"
-#include "update/FileListText.h"
-#include "update/ListTime.h"
+#include "update/formats/FileListText.h"
+#include "update/formats/FileListWriter.h"
+#include "update/formats/ListTime.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // The list's date conversion against the real SystemTimeToFileTime and
 // FileTimeToSystemTime, over boundary grids and random fields.
 #include "support/Wine.h"
-#include "update/ListTime.h"
+#include "update/formats/ListTime.h"
 
 #include <windows.h>
 

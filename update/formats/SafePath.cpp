@@ -1,4 +1,4 @@
-#include "update/SafePath.h"
+#include "update/formats/SafePath.h"
 
 #include <array>
 

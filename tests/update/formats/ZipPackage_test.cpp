@@ -1,6 +1,6 @@
 #include "support/AllocationLimit.h"
 #include "support/ZipBuilder.h"
-#include "update/ZipPackage.h"
+#include "update/formats/ZipPackage.h"
 
 #include <functional>
 #include <gtest/gtest.h>
