@@ -1,4 +1,5 @@
 #include "settings/Localization.h"
+#include "update/PartFiles.h"
 #include "update/UpdateManager.h"
 #include "update/UpdateWindow.h"
 
@@ -29,6 +30,8 @@ bool UpdateManager::Install()
         }
     }
 
+    // What a killed pass was writing is no game file; it goes before anything is compared.
+    RemoveLeftoverPartFiles();
     spdlog::error("Install - make local file list");
     MakeLocalFileList();
     SetStatus(LocalizedText("starting_update"));
@@ -80,6 +83,7 @@ bool UpdateManager::Install()
     for (std::thread& worker : workers)
         worker.join();
     workers.clear();
+    RemoveLeftoverPartFiles();
 
     if (updateFailed)
     {

@@ -2,10 +2,13 @@
 
 #include "app/TextEncoding.h"
 #include "app/UniqueHandle.h"
+#include "settings/Localization.h"
+#include "update/PartFiles.h"
 #include "update/UpdateManager.h"
 #include "update/formats/ZipPackage.h"
 
 #include <filesystem>
+#include <fmt/xchar.h>
 #include <spdlog/spdlog.h>
 #include <stdexcept>
 #include <system_error>
@@ -17,12 +20,48 @@ constexpr DWORD kAttemptPauseMs = 500;
 constexpr int64_t kTicksPerMinute = 600000000;
 constexpr int64_t kUtcPlus9Ticks = 324000000000; // 540 minutes
 
-// The target of one attempt, made anew (any old content is gone).
-UniqueHandle OpenTarget(const std::wstring& path)
+UniqueHandle OpenForWriting(const std::wstring& path, DWORD disposition)
 {
-    return UniqueHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    return UniqueHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
 }
+
+// Windows gives a new file under a recently replaced name the old one's
+// creation time (file-name tunnelling); the list's time is set again.
+void RestampCreationTime(const std::wstring& path, const FILETIME& stamp)
+{
+    const UniqueHandle file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file || !SetFileTime(file.Get(), &stamp, nullptr, &stamp))
+        spdlog::warn("Unzip - could not stamp {} again after replacing it (error {})", ToUtf8(path),
+                     GetLastError());
+}
+
+bool IsDiskFull(DWORD code)
+{
+    return code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL;
+}
+
+// Deletes the part file on every way out unless it became the target.
+class PartFileGuard
+{
+  public:
+    explicit PartFileGuard(std::wstring path) : path_(std::move(path)) {}
+    ~PartFileGuard()
+    {
+        if (!kept_)
+            DeleteFileW(path_.c_str());
+    }
+    PartFileGuard(const PartFileGuard&) = delete;
+    PartFileGuard& operator=(const PartFileGuard&) = delete;
+
+    void Keep() { kept_ = true; }
+
+  private:
+    std::wstring path_;
+    bool kept_ = false;
+};
 
 FILETIME ToFileTime(int64_t value)
 {
@@ -30,23 +69,27 @@ FILETIME ToFileTime(int64_t value)
     return FILETIME{static_cast<DWORD>(bits), static_cast<DWORD>(bits >> 32)};
 }
 
-bool WriteWhole(HANDLE file, const InflatedEntry& data)
+// ERROR_SUCCESS, or the code the write failed with.
+DWORD WriteWhole(HANDLE file, const InflatedEntry& data)
 {
     const DWORD wanted = static_cast<DWORD>(data.size);
     DWORD written = 0;
     if (!WriteFile(file, data.data.get(), wanted, &written, nullptr))
     {
-        spdlog::error("Unzip - WriteFile failed with error {}", GetLastError());
-        return false;
+        const DWORD code = GetLastError();
+        spdlog::error("Unzip - WriteFile failed with error {}", code);
+        return code == ERROR_SUCCESS ? ERROR_WRITE_FAULT : code;
     }
     if (written != wanted)
     {
+        const DWORD code = GetLastError();
         spdlog::error("Unzip - WriteFile failed because dwBytesWritten ({}) != dwBytesToWrite ({}) "
                       "with error {}",
-                      written, wanted, GetLastError());
-        return false;
+                      written, wanted, code);
+        // A short write without a reason is the disk running out.
+        return code == ERROR_SUCCESS ? ERROR_DISK_FULL : code;
     }
-    return true;
+    return ERROR_SUCCESS;
 }
 
 bool CreateParentFolders(const std::wstring& targetPath)
@@ -99,41 +142,12 @@ bool UpdateManager::ExtractPackage(const std::string& packageBytes, const std::w
         if (stopRequested)
             break;
         bool waited = false;
-        {
-            if (!CreateParentFolders(targetPath))
-            {
-                anyAttemptFailed = true;
-                Sleep(kAttemptPauseMs);
-                continue;
-            }
-            const UniqueHandle file = OpenTarget(targetPath);
-            if (!file)
-            {
-                const DWORD code = GetLastError();
-                spdlog::error("Unzip - CreateFile failed with error {}", code);
-                if (code == ERROR_SHARING_VIOLATION && !lockersTerminated)
-                    waited = ResolveLockedFile(targetPath, attempt);
-            }
-            else if (WriteWhole(file.Get(), data))
-            {
-                TIME_ZONE_INFORMATION zone{};
-                const DWORD zoneId = GetTimeZoneInformation(&zone);
-                if (zoneId == TIME_ZONE_ID_INVALID)
-                    throw std::runtime_error("tz error");
-                const std::optional<int64_t> local = LocalStampFor(*fileTime, zoneId, zone);
-                const std::optional<FILETIME> stamp = local ? DiskStampFor(*local) : std::nullopt;
-                if (!stamp)
-                {
-                    spdlog::warn("Unzip - no valid file time for {}, keeping the time of the write",
-                                 ToUtf8(targetPath));
-                    return true;
-                }
-                if (SetFileTime(file.Get(), &*stamp, nullptr, &*stamp))
-                    return true;
-                spdlog::error("Unzip - SetFileTime failed with error {}", GetLastError());
-            }
-        }
+        const WriteOutcome outcome = WriteAttempt(data, targetPath, fileTime, attempt, waited);
+        if (outcome == WriteOutcome::Written)
+            return true;
         anyAttemptFailed = true;
+        if (outcome == WriteOutcome::DiskFull)
+            break;
         if (!waited)
             Sleep(kAttemptPauseMs);
     }
@@ -142,4 +156,91 @@ bool UpdateManager::ExtractPackage(const std::string& packageBytes, const std::w
         spdlog::error("Unzip - Failed to unzip file (size {}) to {}", packageBytes.size(),
                       ToUtf8(targetPath));
     return false;
+}
+
+UpdateManager::WriteOutcome UpdateManager::WriteAttempt(const InflatedEntry& data,
+                                                        const std::wstring& targetPath,
+                                                        const int64_t* fileTime, int attempt,
+                                                        bool& waited)
+{
+    if (!CreateParentFolders(targetPath))
+        return WriteOutcome::Failed;
+
+    // The target is opened only to learn whether another process holds it;
+    // its bytes stay as they are until the new file replaces it whole.
+    const auto targetBusy = [&](DWORD code)
+    {
+        spdlog::error("Unzip - CreateFile failed with error {}", code);
+        if (code == ERROR_SHARING_VIOLATION && !lockersTerminated)
+            waited = ResolveLockedFile(targetPath, attempt);
+    };
+    bool replacing = true;
+    if (const UniqueHandle probe = OpenForWriting(targetPath, OPEN_EXISTING); !probe)
+    {
+        const DWORD code = GetLastError();
+        if (code != ERROR_FILE_NOT_FOUND)
+        {
+            targetBusy(code);
+            return WriteOutcome::Failed;
+        }
+        replacing = false;
+    }
+
+    const std::wstring partPath = PartPathFor(targetPath);
+    NotePartFile(partPath);
+    PartFileGuard partGuard(partPath);
+    UniqueHandle part = OpenForWriting(partPath, CREATE_ALWAYS);
+    if (!part)
+    {
+        spdlog::error("Unzip - CreateFile failed with error {}", GetLastError());
+        return WriteOutcome::Failed;
+    }
+    if (const DWORD code = WriteWhole(part.Get(), data); code != ERROR_SUCCESS)
+    {
+        if (!IsDiskFull(code))
+            return WriteOutcome::Failed;
+        part.Reset();
+        DeleteFileW(partPath.c_str());
+        stopRequested = true;
+        updateFailed = true;
+        ReportError(fmt::format(fmt::runtime(LocalizedText("disk_full")), targetPath));
+        return WriteOutcome::DiskFull;
+    }
+
+    TIME_ZONE_INFORMATION zone{};
+    const DWORD zoneId = GetTimeZoneInformation(&zone);
+    if (zoneId == TIME_ZONE_ID_INVALID)
+        throw std::runtime_error("tz error");
+    const std::optional<int64_t> local = LocalStampFor(*fileTime, zoneId, zone);
+    const std::optional<FILETIME> stamp = local ? DiskStampFor(*local) : std::nullopt;
+    if (!stamp)
+        spdlog::warn("Unzip - no valid file time for {}, keeping the time of the write",
+                     ToUtf8(targetPath));
+    else if (!SetFileTime(part.Get(), &*stamp, nullptr, &*stamp))
+    {
+        spdlog::error("Unzip - SetFileTime failed with error {}", GetLastError());
+        return WriteOutcome::Failed;
+    }
+    // On the disk before the name points at it: a power cut keeps the old file or the new one.
+    FlushFileBuffers(part.Get());
+    part.Reset();
+
+    if (!MoveFileExW(partPath.c_str(), targetPath.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    {
+        const DWORD code = GetLastError();
+        spdlog::error("Unzip - MoveFileEx failed with error {}", code);
+        // Taken by another process since the look above: the same resolution.
+        if (const UniqueHandle probe = OpenForWriting(targetPath, OPEN_EXISTING); !probe)
+        {
+            const DWORD probeCode = GetLastError();
+            if (probeCode == ERROR_SHARING_VIOLATION)
+                targetBusy(probeCode);
+        }
+        return WriteOutcome::Failed;
+    }
+    partGuard.Keep();
+    if (stamp && replacing)
+        RestampCreationTime(targetPath, *stamp);
+    return WriteOutcome::Written;
 }

@@ -23,6 +23,7 @@
 
 class IUpdateWindow;
 class AdapterReport;
+struct InflatedEntry;
 struct ScanContext;
 
 class UpdateManager
@@ -127,6 +128,18 @@ class UpdateManager
     void RunGuardedInstall(const std::wstring& serverVersion,
                            const std::wstring& serverOverlayVersion);
     void StopWorkers();
+
+    enum class WriteOutcome
+    {
+        Written,
+        Failed,
+        // Reported to the user and the update stopped: no attempt can help.
+        DiskFull,
+    };
+    // One attempt of ExtractPackage: the new bytes go to a part file beside the
+    // target, which then replaces the target whole. `waited` as ResolveLockedFile says.
+    WriteOutcome WriteAttempt(const InflatedEntry& data, const std::wstring& targetPath,
+                              const int64_t* fileTime, int attempt, bool& waited);
 };
 
 // "NRK_LauncherMaxConnections" as the workers use it: 0 means the default 2,

@@ -1,5 +1,7 @@
 // Package extraction onto real files: content, folder chain, the file time as
 // the time zone turns it, and the retry path of an unwritable target.
+#include "app/TextEncoding.h"
+#include "settings/Localization.h"
 #include "support/EngineLifeTest.h"
 #include "support/FileTimes.h"
 #include "support/LogCapture.h"
@@ -7,11 +9,15 @@
 #include "support/TempFolder.h"
 #include "support/ZipBuilder.h"
 #include "update/PackageExtraction.h"
+#include "update/PartFiles.h"
 #include "update/UpdateManager.h"
 #include "update/formats/ListTime.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <fmt/xchar.h>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <optional>
 
@@ -29,6 +35,14 @@ TIME_ZONE_INFORMATION Zone(LONG bias, LONG daylightBias)
 int64_t ListTime(int year, int month, int day, int hour, int minute, int second)
 {
     return static_cast<int64_t>(*CalendarToFileTime(year, month, day, hour, minute, second));
+}
+
+size_t Occurrences(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
 }
 
 // An UpdateManager with a stand-in window; the update thread's own start-up
@@ -151,14 +165,114 @@ TEST_F(Extraction, UnwritableTargetFailsThreeTimesAboutHalfASecondApart)
     const auto elapsed = std::chrono::steady_clock::now() - start;
 
     const std::string text = log_.Text();
-    size_t failures = 0;
-    for (size_t at = text.find("Unzip - CreateFile failed with error "); at != std::string::npos;
-         at = text.find("Unzip - CreateFile failed with error ", at + 1))
-        ++failures;
-    EXPECT_EQ(failures, 3u) << text;
+    EXPECT_EQ(Occurrences(text, "Unzip - CreateFile failed with error "), 3u) << text;
     EXPECT_GE(elapsed, std::chrono::milliseconds(1400));
     EXPECT_TRUE(log_.Contains("Unzip - Failed to unzip file (size " +
                               std::to_string(package.size()) + ") to taken.dat"))
         << text;
     EXPECT_TRUE(std::filesystem::is_directory(target));
+}
+
+TEST_F(Extraction, NewBytesReplaceTheFileWholeAndLeaveNoPartFile)
+{
+    const int64_t listTime = ListTime(2024, 1, 1, 12, 34, 56);
+    WriteWholeFile(game_ / "data.pak", "old bytes");
+    ASSERT_TRUE(Manager().ExtractPackage(DeflatedPackage("new bytes"), L"data.pak", &listTime));
+    EXPECT_EQ(ReadWholeFile(game_ / "data.pak"), "new bytes");
+    EXPECT_EQ(LastWriteUtc(game_ / "data.pak").wHour, 3);
+    EXPECT_FALSE(std::filesystem::exists(game_ / "data.pak.nrkpart"));
+}
+
+TEST_F(Extraction, AFailedWriteLeavesTheOldFileAsItWas)
+{
+    // A folder where the part file would go: no attempt can write the new bytes.
+    WriteWholeFile(game_ / "data.pak", "old bytes");
+    std::filesystem::create_directory(game_ / "data.pak.nrkpart");
+    const int64_t listTime = ListTime(2024, 1, 1, 12, 34, 56);
+    EXPECT_FALSE(Manager().ExtractPackage(DeflatedPackage("new bytes"), L"data.pak", &listTime));
+    EXPECT_EQ(ReadWholeFile(game_ / "data.pak"), "old bytes");
+    EXPECT_EQ(log_.Count("Unzip - CreateFile failed with error 5"), 3) << log_.Text();
+}
+
+TEST_F(Extraction, LeftoversOfAKilledPassAreRemovedAndNothingElse)
+{
+    std::filesystem::create_directories(game_ / "sub");
+    for (const char* name : {"a.dat.nrkpart", "sub/b.dat.nrkpart", "keep.dat", "c.dat.nrkpart"})
+        WriteWholeFile(game_ / name, "x");
+    // What a killed pass noted, and lines no pass would write.
+    WriteWholeFile(game_ / "update.nrkpart",
+                   "a.dat.nrkpart\nsub\\b.dat.nrkpart\r\nkeep.dat\n..\\outside.nrkpart\n"
+                   "C:\\Windows\\win.ini.nrkpart\nmissing.nrkpart\n");
+    EXPECT_EQ(RemoveLeftoverPartFiles(), 2);
+    EXPECT_FALSE(std::filesystem::exists(game_ / "a.dat.nrkpart"));
+    EXPECT_FALSE(std::filesystem::exists(game_ / "sub/b.dat.nrkpart"));
+    EXPECT_TRUE(std::filesystem::exists(game_ / "keep.dat"));
+    // Not noted: not ours to judge.
+    EXPECT_TRUE(std::filesystem::exists(game_ / "c.dat.nrkpart"));
+    EXPECT_FALSE(std::filesystem::exists(game_ / "update.nrkpart"));
+    EXPECT_EQ(RemoveLeftoverPartFiles(), 0);
+}
+
+namespace
+{
+// A small disk of its own (tools/small-disk mounts it and names it here);
+// without one the test has nothing to fill.
+class DiskFull : public Extraction
+{
+  protected:
+    void SetUp() override
+    {
+        const char* folder = std::getenv("NORVIK_SMALL_DISK");
+        if (!folder || !*folder)
+            GTEST_SKIP() << "no small disk given (tools/small-disk runs this test)";
+        disk_ = std::filesystem::path(L"Z:" + ToWide(folder));
+        Extraction::SetUp();
+    }
+
+    std::filesystem::path disk_;
+};
+} // namespace
+
+TEST_F(DiskFull, ThePassStopsWithTheMessageAndTheOldFileStays)
+{
+    const std::filesystem::path target = disk_ / "big.pak";
+    const std::string oldBytes(64 * 1024, 'o');
+    WriteWholeFile(target, oldBytes);
+    // Fill the disk (Wine reports the free space of the whole Z: drive, not
+    // of this mount), give back about 100 KiB, then bring 600 KiB of new bytes.
+    const std::filesystem::path filler = disk_ / "filler";
+    {
+        std::ofstream out(filler, std::ios::binary);
+        const std::string chunk(64 * 1024, 'f');
+        for (int written = 0; written < 1024 && out.write(chunk.data(), chunk.size()); ++written)
+            out.flush();
+    }
+    const uint64_t filled = std::filesystem::file_size(filler);
+    ASSERT_GT(filled, 200u * 1024);
+    ASSERT_LT(filled, 64u * 1024 * 1024) << "the disk never filled";
+    std::filesystem::resize_file(filler, filled - 100 * 1024);
+    const std::string newBytes = RandomBytes(600 * 1024, 3);
+    const std::string package = StoredPackage(newBytes);
+    const int64_t listTime = ListTime(2024, 1, 1, 12, 34, 56);
+
+    EXPECT_FALSE(Manager().ExtractPackage(package, target.wstring(), &listTime));
+    EXPECT_TRUE(Manager().stopRequested);
+    EXPECT_TRUE(Manager().updateFailed);
+    const std::vector<std::wstring> shown = window_->Messages();
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.back(),
+              fmt::format(fmt::runtime(LocalizedText("disk_full")), target.wstring()));
+    EXPECT_EQ(Manager().StatusText(), LocalizedText("error_occurred"));
+    // One attempt: a full disk does not empty itself in half a second.
+    const std::string text = log_.Text();
+    EXPECT_EQ(Occurrences(text, "Unzip - WriteFile failed"), 1u) << text;
+    EXPECT_EQ(ReadWholeFile(target), oldBytes);
+    EXPECT_FALSE(std::filesystem::exists(disk_ / "big.pak.nrkpart"));
+
+    // With room again the next try writes the file.
+    std::filesystem::remove(filler);
+    Manager().stopRequested = false;
+    Manager().updateFailed = false;
+    ASSERT_TRUE(Manager().ExtractPackage(package, target.wstring(), &listTime));
+    EXPECT_EQ(ReadWholeFile(target), newBytes);
 }
