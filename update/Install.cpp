@@ -78,12 +78,14 @@ bool UpdateManager::Install()
         workerSlots.assign(static_cast<size_t>(maxConnections), WorkerSlot{});
     }
     StopWorkers();
-    for (int index = 0; index < maxConnections; ++index)
-        workers.emplace_back(&UpdateManager::DownloadWorker, this, index);
-    for (std::thread& worker : workers)
-        worker.join();
-    workers.clear();
-    RemoveLeftoverPartFiles();
+    {
+        const PartJournalPass journal;
+        for (int index = 0; index < maxConnections; ++index)
+            workers.emplace_back(&UpdateManager::DownloadWorker, this, index);
+        for (std::thread& worker : workers)
+            worker.join();
+        workers.clear();
+    }
 
     if (updateFailed)
     {

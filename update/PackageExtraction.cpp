@@ -50,8 +50,8 @@ class PartFileGuard
     explicit PartFileGuard(std::wstring path) : path_(std::move(path)) {}
     ~PartFileGuard()
     {
-        if (!kept_)
-            DeleteFileW(path_.c_str());
+        if (!kept_ && !DeleteFileW(path_.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
+            NotePartFileLeft();
     }
     PartFileGuard(const PartFileGuard&) = delete;
     PartFileGuard& operator=(const PartFileGuard&) = delete;

@@ -1,6 +1,7 @@
 #include "update/PartFiles.h"
 
 #include "app/TextEncoding.h"
+#include "app/UniqueHandle.h"
 #include "update/formats/SafePath.h"
 
 #include <windows.h>
@@ -8,11 +9,13 @@
 #include <fstream>
 #include <mutex>
 #include <spdlog/spdlog.h>
-#include <sstream>
 
 namespace
 {
 std::mutex journalMutex;
+// Under journalMutex: the pass's open journal, and whether a part file stayed.
+UniqueHandle passJournal;
+bool partFileLeft = false;
 
 bool EndsWithSuffix(const std::wstring& path)
 {
@@ -20,35 +23,21 @@ bool EndsWithSuffix(const std::wstring& path)
     return path.size() > suffix.size() &&
            path.compare(path.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
-} // namespace
 
-std::wstring PartPathFor(const std::wstring& target)
+// Appends land whole at the end even with several workers; a kill keeps
+// what WriteFile handed to the system.
+UniqueHandle OpenJournal()
 {
-    return target + kPartFileSuffix;
+    UniqueHandle journal(CreateFileW(kPartFileJournal, FILE_APPEND_DATA,
+                                     FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!journal)
+        spdlog::warn("Could not open {} (error {})", ToUtf8(kPartFileJournal), GetLastError());
+    return journal;
 }
 
-void NotePartFile(const std::wstring& partPath)
+int RemoveNamedPartFiles()
 {
-    const std::string line = ToUtf8(partPath) + "\n";
-    std::lock_guard lock(journalMutex);
-    // Appends land whole at the end even with several workers; a kill keeps
-    // what WriteFile handed to the system.
-    HANDLE journal = CreateFileW(kPartFileJournal, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (journal == INVALID_HANDLE_VALUE)
-    {
-        spdlog::warn("Could not note {} in {} (error {})", ToUtf8(partPath),
-                     ToUtf8(kPartFileJournal), GetLastError());
-        return;
-    }
-    DWORD written = 0;
-    WriteFile(journal, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    CloseHandle(journal);
-}
-
-int RemoveLeftoverPartFiles()
-{
-    std::lock_guard lock(journalMutex);
     std::ifstream journal(kPartFileJournal, std::ios::binary);
     if (!journal)
         return 0;
@@ -73,4 +62,56 @@ int RemoveLeftoverPartFiles()
     journal.close();
     DeleteFileW(kPartFileJournal);
     return removed;
+}
+} // namespace
+
+std::wstring PartPathFor(const std::wstring& target)
+{
+    return target + kPartFileSuffix;
+}
+
+void NotePartFile(const std::wstring& partPath)
+{
+    const std::string line = ToUtf8(partPath) + "\n";
+    std::lock_guard lock(journalMutex);
+    // Outside a pass (a single file written on its own) the journal is opened for this one line.
+    UniqueHandle once;
+    if (!passJournal)
+        once = OpenJournal();
+    const UniqueHandle& journal = passJournal ? passJournal : once;
+    DWORD written = 0;
+    if (!journal ||
+        !WriteFile(journal.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr))
+        spdlog::warn("Could not note {} in {} (error {})", ToUtf8(partPath),
+                     ToUtf8(kPartFileJournal), GetLastError());
+}
+
+void NotePartFileLeft()
+{
+    std::lock_guard lock(journalMutex);
+    partFileLeft = true;
+}
+
+int RemoveLeftoverPartFiles()
+{
+    std::lock_guard lock(journalMutex);
+    return RemoveNamedPartFiles();
+}
+
+PartJournalPass::PartJournalPass()
+{
+    std::lock_guard lock(journalMutex);
+    passJournal = OpenJournal();
+    partFileLeft = false;
+}
+
+PartJournalPass::~PartJournalPass()
+{
+    std::lock_guard lock(journalMutex);
+    passJournal.Reset();
+    if (partFileLeft)
+        RemoveNamedPartFiles();
+    else
+        DeleteFileW(kPartFileJournal);
+    partFileLeft = false;
 }

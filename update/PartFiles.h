@@ -17,7 +17,23 @@ std::wstring PartPathFor(const std::wstring& target);
 // Appends `partPath` (relative to the game folder) to the journal; any thread.
 void NotePartFile(const std::wstring& partPath);
 
+// A part file that could not be deleted on its way out; the end of the pass
+// then looks through the journal instead of only deleting it.
+void NotePartFileLeft();
+
 // Deletes every file the journal names that still exists, then the journal.
 // Only relative paths that stay inside the game folder and carry the suffix
 // are touched, whatever the journal holds. Returns how many were deleted.
 int RemoveLeftoverPartFiles();
+
+// Holds the journal open while a pass's workers run, so each part file costs
+// one write instead of an open, a write and a close. On destruction the
+// journal goes; what it names goes first only when a part file was left.
+class PartJournalPass
+{
+  public:
+    PartJournalPass();
+    ~PartJournalPass();
+    PartJournalPass(const PartJournalPass&) = delete;
+    PartJournalPass& operator=(const PartJournalPass&) = delete;
+};

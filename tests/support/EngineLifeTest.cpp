@@ -1,27 +1,7 @@
 #include "support/EngineLifeTest.h"
 
 #include "support/Registry.h"
-
-#include <chrono>
-#include <functional>
-#include <thread>
-
-namespace
-{
-constexpr uint8_t kProbe = 127;
-
-bool WaitUntil(const std::function<bool()>& done, int milliseconds)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (!done())
-    {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-} // namespace
+#include "support/WindowPump.h"
 
 void EngineLifeTest::SetUp()
 {
@@ -52,10 +32,7 @@ UpdateManager& EngineLifeTest::Open(int milliseconds)
 
 bool EngineLifeTest::Settle(int milliseconds)
 {
-    const std::string probeLine = "unknown msgtype " + std::to_string(kProbe);
-    const int before = log_.Count(probeLine);
-    window_->GetMessagePasser()->Post({kProbe, 0});
-    return WaitUntil([&] { return log_.Count(probeLine) > before; }, milliseconds);
+    return PumpUntilQueueServed(*window_->GetMessagePasser(), log_, milliseconds);
 }
 
 bool EngineLifeTest::Quit(int milliseconds)
@@ -64,7 +41,7 @@ bool EngineLifeTest::Quit(int milliseconds)
     if (!manager || !manager->updateThread.joinable())
         return true;
     window_->GetMessagePasser()->Post({::Quit, 0});
-    if (!WaitUntil([&] { return manager->stopRequested.load(); }, milliseconds))
+    if (!PumpUntil([&] { return manager->stopRequested.load(); }, milliseconds))
         return false;
     manager->updateThread.join();
     return true;

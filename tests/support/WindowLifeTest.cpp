@@ -35,10 +35,7 @@ LauncherDialog& WindowLifeTest::Open(int milliseconds)
 
 bool WindowLifeTest::Settle(int milliseconds)
 {
-    const std::string probeLine = "unknown msgtype " + std::to_string(kProbe);
-    const int before = log_.Count(probeLine);
-    dialog_->GetMessagePasser()->Post({kProbe, 0});
-    return PumpUntil([&] { return log_.Count(probeLine) > before; }, milliseconds);
+    return PumpUntilQueueServed(*dialog_->GetMessagePasser(), log_, milliseconds);
 }
 
 std::optional<WPARAM> WindowLifeTest::QuitAndPump()

@@ -32,7 +32,6 @@ class WindowLifeTest : public ::testing::Test
     UpdateManager& Manager() { return *dialog_->Manager(); }
     const std::filesystem::path& Game() const { return game_.Path(); }
 
-    static constexpr uint8_t kProbe = 127;
     LogCapture log_;
     std::filesystem::path previousFolder_ = std::filesystem::current_path();
     TempFolder game_{L"game"};

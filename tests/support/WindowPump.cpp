@@ -1,9 +1,15 @@
 #include "support/WindowPump.h"
 
+#include "support/LogCapture.h"
+#include "update/MessagePasser.h"
+
 #include <chrono>
+#include <string>
 
 namespace
 {
+constexpr uint8_t kProbe = 127;
+
 using Clock = std::chrono::steady_clock;
 
 DWORD RemainingMilliseconds(Clock::time_point deadline)
@@ -50,4 +56,12 @@ bool PumpUntil(const std::function<bool()>& done, int milliseconds)
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
     }
     return true;
+}
+
+bool PumpUntilQueueServed(msg::MessagePasser& queue, const LogCapture& log, int milliseconds)
+{
+    const std::string probeLine = "unknown msgtype " + std::to_string(kProbe);
+    const int before = log.Count(probeLine);
+    queue.Post({kProbe, 0});
+    return PumpUntil([&] { return log.Count(probeLine) > before; }, milliseconds);
 }

@@ -40,11 +40,8 @@ class LauncherWindowTest : public ::testing::Test
     {
         Close();
         SetCurrentLanguage(language);
-        const int probesBefore = log_.Count("unknown msgtype 127");
         dialog_.emplace(GetModuleHandleW(nullptr));
-        dialog_->GetMessagePasser()->Post({kProbe, 0});
-        EXPECT_TRUE(
-            PumpUntil([&] { return log_.Count("unknown msgtype 127") > probesBefore; }, 30000));
+        EXPECT_TRUE(PumpUntilQueueServed(*dialog_->GetMessagePasser(), log_, 30000));
         return *dialog_;
     }
 
@@ -69,7 +66,6 @@ class LauncherWindowTest : public ::testing::Test
         return code;
     }
 
-    static constexpr uint8_t kProbe = 127;
     LogCapture log_;
     std::wstring previousLanguage_ = CurrentLanguage();
     std::filesystem::path previousFolder_ = std::filesystem::current_path();

@@ -638,8 +638,7 @@ class NewsBrowserInWindow : public ::testing::Test
     {
         MessageBoxAnswerer startUp;
         dialog_.emplace(GetModuleHandleW(nullptr));
-        dialog_->GetMessagePasser()->Post({127, 0});
-        EXPECT_TRUE(PumpUntil([&] { return log_.Contains("unknown msgtype 127"); }, 30000));
+        EXPECT_TRUE(PumpUntilQueueServed(*dialog_->GetMessagePasser(), log_, 30000));
         return *dialog_;
     }
 

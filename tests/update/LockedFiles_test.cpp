@@ -126,8 +126,7 @@ class LockedTarget : public ::testing::Test
         std::filesystem::current_path(game_.Path());
         MessageBoxAnswerer startUp;
         dialog_.emplace(GetModuleHandleW(nullptr));
-        dialog_->GetMessagePasser()->Post({127, 0});
-        ASSERT_TRUE(PumpUntil([&] { return log_.Contains("unknown msgtype 127"); }, 30000));
+        ASSERT_TRUE(PumpUntilQueueServed(*dialog_->GetMessagePasser(), log_, 30000));
     }
     void TearDown() override
     {

@@ -213,6 +213,32 @@ TEST_F(Extraction, LeftoversOfAKilledPassAreRemovedAndNothingElse)
     EXPECT_EQ(RemoveLeftoverPartFiles(), 0);
 }
 
+TEST_F(Extraction, APassNotesInOneJournalAndLooksThroughItOnlyWhenAPartFileStayed)
+{
+    const int64_t listTime = ListTime(2024, 1, 1, 12, 34, 56);
+    {
+        const PartJournalPass pass;
+        ASSERT_TRUE(Manager().ExtractPackage(DeflatedPackage("a"), L"a.dat", &listTime));
+        ASSERT_TRUE(Manager().ExtractPackage(DeflatedPackage("b"), L"b.dat", &listTime));
+        EXPECT_EQ(ReadWholeFile(game_ / "update.nrkpart"), "a.dat.nrkpart\nb.dat.nrkpart\n");
+        // Written outside the engine: the pass has no reason to look for it.
+        NotePartFile(L"quiet.dat.nrkpart");
+        WriteWholeFile(game_ / "quiet.dat.nrkpart", "x");
+    }
+    EXPECT_FALSE(std::filesystem::exists(game_ / "update.nrkpart"));
+    EXPECT_TRUE(std::filesystem::exists(game_ / "quiet.dat.nrkpart"));
+
+    {
+        const PartJournalPass pass;
+        NotePartFile(L"stuck.dat.nrkpart");
+        WriteWholeFile(game_ / "stuck.dat.nrkpart", "x");
+        NotePartFileLeft();
+    }
+    EXPECT_FALSE(std::filesystem::exists(game_ / "stuck.dat.nrkpart"));
+    EXPECT_FALSE(std::filesystem::exists(game_ / "update.nrkpart"));
+    EXPECT_EQ(ReadWholeFile(game_ / "a.dat"), "a");
+}
+
 namespace
 {
 // A small disk of its own (tools/small-disk mounts it and names it here);
