@@ -133,7 +133,20 @@ std::optional<FILETIME> DiskStampFor(int64_t local)
 bool UpdateManager::ExtractPackage(const std::string& packageBytes, const std::wstring& targetPath,
                                    const int64_t* fileTime)
 {
-    const InflatedEntry data = ReadPackageData(packageBytes);
+    InflatedEntry data;
+    try
+    {
+        data = ReadPackageData(packageBytes);
+    }
+    catch (const EntryTooLarge& error)
+    {
+        // Every attempt would be refused the same way: say so once and stop.
+        spdlog::error("Unzip - {} for {}", error.what(), ToUtf8(targetPath));
+        stopRequested = true;
+        updateFailed = true;
+        ReportError(fmt::format(fmt::runtime(LocalizedText("file_too_large")), targetPath));
+        return false;
+    }
     spdlog::trace("Unzip - extracting data to {}", ToUtf8(targetPath));
 
     bool anyAttemptFailed = false;

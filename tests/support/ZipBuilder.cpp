@@ -4,6 +4,7 @@
 #include <minizip/zip.h>
 #include <random>
 #include <stdexcept>
+#include <zlib.h>
 
 namespace
 {
@@ -87,6 +88,24 @@ void Put32(std::string& bytes, size_t at, uint32_t value)
 {
     Put16(bytes, at, static_cast<uint16_t>(value & 0xFFFF));
     Put16(bytes, at + 2, static_cast<uint16_t>(value >> 16));
+}
+
+void Append16(std::string& bytes, uint16_t value)
+{
+    bytes.append(2, '\0');
+    Put16(bytes, bytes.size() - 2, value);
+}
+
+void Append32(std::string& bytes, uint32_t value)
+{
+    bytes.append(4, '\0');
+    Put32(bytes, bytes.size() - 4, value);
+}
+
+void Append64(std::string& bytes, uint64_t value)
+{
+    Append32(bytes, static_cast<uint32_t>(value));
+    Append32(bytes, static_cast<uint32_t>(value >> 32));
 }
 
 // Offsets of the first entry's central directory record and local header.
@@ -234,5 +253,59 @@ std::string PackageWithOverlongNameInDirectory(std::string_view data)
 {
     std::string zip = DeflatedPackage(data);
     Put16(zip, LocateFirstEntry(zip).central + 28, 0xFFFF);
+    return zip;
+}
+
+std::string PackageClaiming64BitSize(std::string_view data, uint64_t claimed)
+{
+    // minizip's writer adds the ZIP64 sizes to the directory only for real
+    // large entries, so this one is laid out by hand: one stored entry whose
+    // 32-bit sizes say "see the ZIP64 field", which claims `claimed`.
+    const std::string name = "file.dat";
+    const uint32_t crc = static_cast<uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+    const auto header = [&](std::string& out, bool central)
+    {
+        Append32(out, central ? 0x02014b50 : 0x04034b50);
+        if (central)
+            Append16(out, 45); // made by
+        Append16(out, 45);     // needed to extract: ZIP64
+        Append16(out, 0);      // flags
+        Append16(out, 0);      // stored
+        Append16(out, 0);      // time
+        Append16(out, 0x21);   // 1980-01-01
+        Append32(out, crc);
+        Append32(out, 0xFFFFFFFF);
+        Append32(out, 0xFFFFFFFF);
+        Append16(out, static_cast<uint16_t>(name.size()));
+        Append16(out, 20); // extra field length
+        if (central)
+        {
+            Append16(out, 0); // comment
+            Append16(out, 0); // disk
+            Append16(out, 0); // internal attributes
+            Append32(out, 0); // external attributes
+            Append32(out, 0); // local header offset
+        }
+        out += name;
+        Append16(out, 0x0001);
+        Append16(out, 16);
+        Append64(out, claimed);
+        Append64(out, data.size());
+    };
+    std::string zip;
+    header(zip, false);
+    zip += data;
+    const size_t directory = zip.size();
+    header(zip, true);
+    const size_t directorySize = zip.size() - directory;
+    Append32(zip, 0x06054b50);
+    Append16(zip, 0);
+    Append16(zip, 0);
+    Append16(zip, 1);
+    Append16(zip, 1);
+    Append32(zip, static_cast<uint32_t>(directorySize));
+    Append32(zip, static_cast<uint32_t>(directory));
+    Append16(zip, 0);
     return zip;
 }

@@ -50,5 +50,7 @@ std::string PackageWithMethod12(std::string_view data);
 std::string PackageWithWrongCrc(std::string_view data);
 // Both headers claim `claimed` uncompressed bytes; the data stay as they are.
 std::string PackageClaimingSize(std::string_view data, uint32_t claimed, bool deflate = true);
+// A stored entry whose ZIP64 field claims `claimed` uncompressed bytes.
+std::string PackageClaiming64BitSize(std::string_view data, uint64_t claimed);
 // The directory record claims a 65535-byte name, which runs past the end.
 std::string PackageWithOverlongNameInDirectory(std::string_view data);

@@ -173,6 +173,26 @@ TEST_F(Extraction, UnwritableTargetFailsThreeTimesAboutHalfASecondApart)
     EXPECT_TRUE(std::filesystem::is_directory(target));
 }
 
+TEST_F(Extraction, AFileOf4GiBOrMoreIsRefusedOnceAndStopsThePass)
+{
+    WriteWholeFile(game_ / "huge.pak", "old bytes");
+    const int64_t listTime = ListTime(2024, 1, 1, 12, 34, 56);
+    const uint64_t claimed = (uint64_t{1} << 32) + 9;
+    const size_t shownBefore = window_->Messages().size();
+    EXPECT_FALSE(Manager().ExtractPackage(PackageClaiming64BitSize("new bytes", claimed),
+                                          L"huge.pak", &listTime));
+    EXPECT_TRUE(Manager().stopRequested);
+    EXPECT_TRUE(Manager().updateFailed);
+    const std::vector<std::wstring> shown = window_->Messages();
+    ASSERT_EQ(shown.size(), shownBefore + 1);
+    EXPECT_EQ(shown.back(), fmt::format(fmt::runtime(LocalizedText("file_too_large")), L"huge.pak"));
+    EXPECT_TRUE(log_.Contains(
+        fmt::format("Unzip - File data of {} bytes is 4 GiB or more for huge.pak", claimed)))
+        << log_.Text();
+    EXPECT_EQ(ReadWholeFile(game_ / "huge.pak"), "old bytes");
+    EXPECT_FALSE(std::filesystem::exists(game_ / "huge.pak.nrkpart"));
+}
+
 TEST_F(Extraction, NewBytesReplaceTheFileWholeAndLeaveNoPartFile)
 {
     const int64_t listTime = ListTime(2024, 1, 1, 12, 34, 56);

@@ -24,6 +24,8 @@ struct EntryMessages
     std::string entryUnreadable;
     std::string crcMismatch;
     std::string shortRead;
+    // Empty: EntryTooLarge.
+    std::string tooLarge;
 };
 
 // The steps both readers share; nothing when the archive has no entry.
@@ -36,19 +38,25 @@ std::optional<InflatedEntry> ReadFirstEntry(std::string_view bytes, const EntryM
     if (unzGoToFirstFile(archive.Handle()) != UNZ_OK)
         return std::nullopt;
 
-    unz_file_info info{};
-    if (unzGetCurrentFileInfo(archive.Handle(), &info, nullptr, 0, nullptr, 0, nullptr, 0) !=
+    // The 64-bit form reads the ZIP64 sizes, which the other cuts to 32 bits.
+    unz_file_info64 info{};
+    if (unzGetCurrentFileInfo64(archive.Handle(), &info, nullptr, 0, nullptr, 0, nullptr, 0) !=
         UNZ_OK)
         throw std::runtime_error(messages.infoUnreadable);
     if (readName)
     {
         std::string name(info.size_filename, '\0');
-        if (unzGetCurrentFileInfo(archive.Handle(), &info, name.data(), info.size_filename, nullptr,
-                                  0, nullptr, 0) != UNZ_OK)
+        if (unzGetCurrentFileInfo64(archive.Handle(), &info, name.data(), info.size_filename,
+                                    nullptr, 0, nullptr, 0) != UNZ_OK)
             throw std::runtime_error(messages.infoUnreadable);
     }
 
-    // Only the low 32 bits count, also where uLong is wider.
+    if (info.uncompressed_size > std::numeric_limits<uint32_t>::max())
+    {
+        if (messages.tooLarge.empty())
+            throw EntryTooLarge(info.uncompressed_size);
+        throw std::runtime_error(messages.tooLarge);
+    }
     const uint32_t size = static_cast<uint32_t>(info.uncompressed_size);
     if (size > sizeLimit || uint64_t{size} + 1 > std::numeric_limits<size_t>::max())
         throw std::bad_alloc();
@@ -81,6 +89,11 @@ std::optional<InflatedEntry> ReadFirstEntry(std::string_view bytes, const EntryM
     return entry;
 }
 } // namespace
+
+EntryTooLarge::EntryTooLarge(uint64_t size)
+    : std::runtime_error(fmt::format("File data of {} bytes is 4 GiB or more", size)), size(size)
+{
+}
 
 MemoryZipSource::MemoryZipSource(std::string_view bytes) : bytes_(bytes)
 {
@@ -185,7 +198,7 @@ std::optional<std::string> ReadSingleEntryPackage(std::string_view bytes,
     const std::string unreadable = fmt::format("Could not read {}", name);
     const EntryMessages messages{unreadable, fmt::format("Unable to get file info for {}", name),
                                  unreadable, fmt::format("Could not close handle for {}", name),
-                                 unreadable};
+                                 unreadable, unreadable};
     std::optional<InflatedEntry> entry = ReadFirstEntry(bytes, messages, true, sizeLimit);
     if (!entry)
         return std::nullopt;
@@ -195,9 +208,12 @@ std::optional<std::string> ReadSingleEntryPackage(std::string_view bytes,
 
 InflatedEntry ReadPackageData(std::string_view bytes, uint64_t sizeLimit)
 {
-    static const EntryMessages kMessages{
-        "Could not read file data", "Unable to get file info", "Could not read file data",
-        "Could not close ZIP file handle", "Read bytes was not equal to the correct amount"};
+    static const EntryMessages kMessages{"Could not read file data",
+                                         "Unable to get file info",
+                                         "Could not read file data",
+                                         "Could not close ZIP file handle",
+                                         "Read bytes was not equal to the correct amount",
+                                         ""};
     std::optional<InflatedEntry> entry = ReadFirstEntry(bytes, kMessages, false, sizeLimit);
     if (!entry)
         throw std::runtime_error(kMessages.archiveUnreadable);

@@ -11,6 +11,7 @@
 #include <memory>
 #include <minizip/unzip.h>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -87,13 +88,21 @@ inline constexpr uint64_t kNoSizeLimit = std::numeric_limits<uint64_t>::max();
 // the archive opens and has no entry. Throws std::runtime_error "Could not read {}.zip",
 // "Unable to get file info for {}.zip" or "Could not close handle for {}.zip"
 // (a CRC mismatch, tested before a short read), with "overlay " before the
-// name for the overlay list.
+// name for the overlay list; an entry of 4 GiB or more is "Could not read {}.zip".
 std::optional<std::string> ReadSingleEntryPackage(std::string_view bytes,
                                                   const std::string& listName, bool overlay,
                                                   uint64_t sizeLimit = kNoSizeLimit);
 
+// A package entry of 4 GiB or more: this reader's sizes are 32 bits, and
+// cutting them would write a short file and stamp it as current.
+struct EntryTooLarge : std::runtime_error
+{
+    explicit EntryTooLarge(uint64_t size);
+    uint64_t size;
+};
+
 // A file package's content. Throws std::runtime_error "Could not read file
 // data" (no archive, no entry, entry not openable), "Unable to get file info",
 // "Could not close ZIP file handle" (CRC mismatch) or "Read bytes was not equal
-// to the correct amount".
+// to the correct amount", and EntryTooLarge.
 InflatedEntry ReadPackageData(std::string_view bytes, uint64_t sizeLimit = kNoSizeLimit);

@@ -2,6 +2,7 @@
 #include "support/ZipBuilder.h"
 #include "update/formats/ZipPackage.h"
 
+#include <fmt/format.h>
 #include <functional>
 #include <gtest/gtest.h>
 #include <new>
@@ -266,6 +267,29 @@ TEST(PackageData, AClaimItsBytesCannotInflateToReservesNoMemory)
     // The most compressible data still reads.
     const std::string zeros(8 << 20, '\0');
     EXPECT_EQ(ReadPackageData(DeflatedPackage(zeros)).size, zeros.size());
+}
+
+TEST(PackageData, EntriesOf4GiBOrMoreAreRefusedNotCut)
+{
+    // Cut to 32 bits, 4 GiB + 5 would read as the 5 bytes that are there.
+    const uint64_t sizes[] = {(uint64_t{1} << 32) + 5, uint64_t{1} << 32, uint64_t{6} << 30};
+    for (const uint64_t claimed : sizes)
+    {
+        try
+        {
+            ReadPackageData(PackageClaiming64BitSize("12345", claimed));
+            ADD_FAILURE() << claimed << ": no exception";
+        }
+        catch (const EntryTooLarge& error)
+        {
+            EXPECT_EQ(error.size, claimed);
+            EXPECT_EQ(error.what(), fmt::format("File data of {} bytes is 4 GiB or more", claimed));
+        }
+        EXPECT_EQ(ListError(PackageClaiming64BitSize("a\n", claimed), false),
+                  "Could not read lists/main.zip");
+    }
+    // The same hand-made layout with an honest size reads, so the refusal is the size's.
+    EXPECT_EQ(ReadPackageData(PackageClaiming64BitSize("12345", 5)).View(), "12345");
 }
 
 TEST(ListPackage, TextIsTheFirstEntryUpToItsFirstNul)
