@@ -197,7 +197,9 @@ int UpdateManager::OnDownloadProgress(int workerIndex, double total, double now)
             slot.lastSampleBytes = now;
         }
     }
-    UpdateDownloadProgress();
+    // The last bytes of a transfer are shown even between paced redraws.
+    if (progressPacer.Due() || (total > 0 && now >= total))
+        UpdateDownloadProgress();
     return 0;
 }
 

@@ -7,6 +7,7 @@
 
 #include "http/HttpClient.h"
 #include "update/FileEntry.h"
+#include "update/RedrawPacer.h"
 #include "update/VersionInfo.h"
 #include "update/WorkerSlot.h"
 
@@ -109,6 +110,8 @@ class UpdateManager
     // Under lockPromptMutex: the locked-file boxes shown in this pass, by file and kind.
     std::set<std::wstring> lockBoxesShown;
     std::vector<WorkerSlot> workerSlots;
+    // Paces the display rebuilds of progress callbacks; a finished file always rebuilds.
+    RedrawPacer progressPacer{std::chrono::milliseconds(50)};
     std::mutex statusMutex;
     std::atomic<bool> scanRunning{false};
     bool echEnabled = false;

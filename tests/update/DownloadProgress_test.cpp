@@ -1,9 +1,14 @@
 // The status line, the bars and the speed text rebuilt from the workers'
 // slots, as the window shows them during a pass.
+#include "support/EngineLifeTest.h"
 #include "support/WindowLifeTest.h"
 #include "update/UpdateManager.h"
+#include "update/UpdateWindow.h"
 
+#include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace
 {
@@ -18,6 +23,17 @@ class DownloadProgress : public WindowLifeTest
     }
 
     WorkerSlot& Slot(int index) { return Manager().workerSlots[index]; }
+};
+
+class PacedProgress : public EngineLifeTest
+{
+  protected:
+    void SetUp() override
+    {
+        EngineLifeTest::SetUp();
+        Open();
+        Manager().workerSlots.assign(1, WorkerSlot{});
+    }
 };
 } // namespace
 
@@ -81,4 +97,42 @@ TEST_F(DownloadProgress, ProgressCallbacksFillTheSlotAndStopAsksForAnAbort)
     manager.stopRequested = true;
     EXPECT_EQ(manager.OnDownloadProgress(1, 100, 50), 1);
     manager.stopRequested = false;
+}
+
+TEST_F(PacedProgress, ATransferRedrawsAtLeastTenTimesASecondNotOnEveryCallback)
+{
+    using namespace std::chrono;
+    constexpr uint8_t kProgressRedraw =
+        kInvalidateUpperBar | kInvalidateLowerBar | kInvalidateStatusText | kInvalidateSpeedText;
+    UpdateManager& manager = Manager();
+    manager.filesTotal = 1;
+    manager.workerSlots[0].fileName = L"big.pak";
+    std::atomic<int> redraws{0};
+    window_->OnInvalidate(
+        [&](uint8_t flags)
+        {
+            if (flags == kProgressRedraw)
+                ++redraws;
+        });
+
+    const double total = 64.0 * 1024 * 1024;
+    double now = 0;
+    int callbacks = 0;
+    const auto start = steady_clock::now();
+    while (steady_clock::now() - start < seconds(1))
+    {
+        now += 16 * 1024;
+        ASSERT_EQ(manager.OnDownloadProgress(0, total, now), 0);
+        ++callbacks;
+        std::this_thread::sleep_for(milliseconds(1));
+    }
+    const auto elapsed = duration_cast<milliseconds>(steady_clock::now() - start).count();
+    const int during = redraws;
+    EXPECT_GE(during, elapsed / 100) << callbacks << " callbacks in " << elapsed << " ms";
+    EXPECT_LE(during, elapsed / 50 + 1) << callbacks << " callbacks in " << elapsed << " ms";
+
+    // The end of a transfer shows at once, between paced redraws too.
+    ASSERT_EQ(manager.OnDownloadProgress(0, total, total), 0);
+    EXPECT_EQ(redraws, during + 1);
+    EXPECT_EQ(manager.StatusText(), L"[0/1] big.pak (65536 KB/65536 KB)");
 }
