@@ -17,6 +17,9 @@
 namespace
 {
 constexpr int kCaBundleResource = 193;
+// Under Wine each socket read is a costly trip through the server process;
+// libcurl's 16 KiB default makes a large package thousands of them.
+constexpr long kReceiveBufferBytes = 512 * 1024;
 
 // The module this code was linked into, whichever executable loaded it.
 HMODULE OwnModule()
@@ -46,6 +49,25 @@ bool IsLadderFailure(CURLcode rc)
 {
     return rc == CURLE_COULDNT_RESOLVE_HOST || rc == CURLE_SSL_CONNECT_ERROR ||
            rc == CURLE_SSL_CERTPROBLEM || rc == CURLE_PEER_FAILED_VERIFICATION;
+}
+
+// One allocation for a body whose length the server announced, instead of a
+// doubling string that copies a large package several times and holds up to
+// twice its size. A length too large to reserve is left to the appends, which
+// report it when they too fail.
+void ReserveAnnouncedLength(CURL* easy, std::string& body)
+{
+    curl_off_t length = -1;
+    if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK ||
+        length <= 0 || static_cast<uint64_t>(length) > body.max_size())
+        return;
+    try
+    {
+        body.reserve(static_cast<size_t>(length));
+    }
+    catch (const std::exception&)
+    {
+    }
 }
 
 bool Connected(CURL* easy)
@@ -172,6 +194,7 @@ void HttpClientCurl::ApplyRequestOptions(const std::string& url)
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kConnectSeconds);
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
     // The version file names the addresses: nothing but the web is followed.
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
@@ -183,6 +206,8 @@ void HttpClientCurl::ApplyRequestOptions(const std::string& url)
 size_t HttpClientCurl::WriteToString(char* data, size_t size, size_t count, void* client)
 {
     auto* self = static_cast<HttpClientCurl*>(client);
+    if (self->body->empty())
+        ReserveAnnouncedLength(self->handle.get(), *self->body);
     try
     {
         self->body->append(data, size * count);
