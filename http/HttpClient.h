@@ -1,7 +1,10 @@
-// The one request interface of the launcher: synchronous HTTP GETs collected
-// in memory, with a libcurl backend (default) and a WinInet backend. One
-// client per thread; a request never throws, success is an empty `error`.
+// The one request interface of the launcher: synchronous HTTP GETs, the body
+// collected in memory or handed to a sink, with a libcurl backend (default)
+// and a WinInet backend. One client per thread; a request never throws,
+// success is an empty `error`.
 #pragma once
+
+#include "http/BodySink.h"
 
 #include <cstdint>
 #include <exception>
@@ -12,7 +15,7 @@
 struct HttpResponse
 {
     int32_t statusCode = 0; // -1 when no reply was obtained
-    std::string body;       // kept for error statuses too
+    std::string body;       // kept for error statuses too; empty when a sink took it
     std::string error;      // UTF-8 text for the user; empty on success
 };
 
@@ -39,7 +42,18 @@ class IHttpClient
   public:
     virtual ~IHttpClient() = default;
     virtual HttpResponse Get(const std::string& url) = 0;
-    virtual HttpResponse Download(const std::string& url, ProgressCallback progress) = 0;
+    // The body goes to `sink`, error statuses' too.
+    virtual HttpResponse Download(const std::string& url, ProgressCallback progress,
+                                  IBodySink& sink) = 0;
+    // The body in the response.
+    HttpResponse Download(const std::string& url, ProgressCallback progress)
+    {
+        HttpResponse response;
+        StringBodySink sink(response.body);
+        HttpResponse result = Download(url, std::move(progress), sink);
+        result.body = std::move(response.body);
+        return result;
+    }
     virtual void Reset() = 0;
     virtual void SetUserAgent(const std::string& userAgent) = 0;
     virtual void SetEch(bool enabled) = 0;

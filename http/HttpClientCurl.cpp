@@ -51,25 +51,6 @@ bool IsLadderFailure(CURLcode rc)
            rc == CURLE_SSL_CERTPROBLEM || rc == CURLE_PEER_FAILED_VERIFICATION;
 }
 
-// One allocation for a body whose length the server announced, instead of a
-// doubling string that copies a large package several times and holds up to
-// twice its size. A length too large to reserve is left to the appends, which
-// report it when they too fail.
-void ReserveAnnouncedLength(CURL* easy, std::string& body)
-{
-    curl_off_t length = -1;
-    if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK ||
-        length <= 0 || static_cast<uint64_t>(length) > body.max_size())
-        return;
-    try
-    {
-        body.reserve(static_cast<size_t>(length));
-    }
-    catch (const std::exception&)
-    {
-    }
-}
-
 bool Connected(CURL* easy)
 {
     curl_off_t connectTime = 0;
@@ -198,28 +179,43 @@ void HttpClientCurl::ApplyRequestOptions(const std::string& url)
     // The version file names the addresses: nothing but the web is followed.
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    bodyStoreFailed = false;
+    sinkBegun = false;
+    sinkFailed = false;
 }
 
-// Neither callback may let an exception into libcurl's C frames: a body that
-// no longer fits in memory ends the transfer (a write error) instead.
-size_t HttpClientCurl::WriteToString(char* data, size_t size, size_t count, void* client)
+void HttpClientCurl::UseSink(IBodySink& target)
+{
+    CURL* easy = handle.get();
+    sink = &target;
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &HttpClientCurl::WriteToSink);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+}
+
+// Neither callback may let an exception into libcurl's C frames: a sink that
+// cannot take a piece ends the transfer (a write error) instead.
+size_t HttpClientCurl::WriteToSink(char* data, size_t size, size_t count, void* client)
 {
     auto* self = static_cast<HttpClientCurl*>(client);
-    if (self->body->empty())
-        ReserveAnnouncedLength(self->handle.get(), *self->body);
     try
     {
-        self->body->append(data, size * count);
-        return size * count;
+        if (!self->sinkBegun)
+        {
+            curl_off_t length = -1;
+            if (curl_easy_getinfo(self->handle.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T,
+                                  &length) != CURLE_OK)
+                length = -1;
+            self->sinkBegun = true;
+            self->sink->Begin(length);
+        }
+        if (self->sink->Append(data, size * count))
+            return size * count;
     }
     catch (const std::exception& error)
     {
-        spdlog::error("Response body of {} bytes could not be stored: {}",
-                      self->body->size() + size * count, error.what());
-        self->bodyStoreFailed = true;
-        return 0;
+        spdlog::error("Response body could not be stored: {}", error.what());
     }
+    self->sinkFailed = true;
+    return 0;
 }
 
 int HttpClientCurl::ProgressTrampoline(void* client, double downloadTotal, double downloadNow,
@@ -267,8 +263,8 @@ bool HttpClientCurl::PerformAndMap(HttpResponse& response)
         return true;
     }
     response.statusCode = -1;
-    if (rc == CURLE_WRITE_ERROR && bodyStoreFailed)
-        response.error = FormatNetworkError("network_error_memory");
+    if (rc == CURLE_WRITE_ERROR && sinkFailed)
+        response.error = sink->FailureText();
     else if (rc == CURLE_OPERATION_TIMEDOUT && !Connected(easy))
         // A host that never answered: the player can try another mirror.
         response.error = FormatNetworkError("network_error_connect");
@@ -296,20 +292,21 @@ HttpResponse HttpClientCurl::Get(const std::string& url)
 
     ApplyRequestOptions(url);
     CURL* easy = handle.get();
-    body = &response.body;
+    StringBodySink bodySink(response.body);
+    UseSink(bodySink);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 1L);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &HttpClientCurl::WriteToString);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
 
     // A rung given up: the next attempt runs on the new one.
     if (PerformAndMap(response))
         return Get(url);
 
+    sink = nullptr;
     curl_easy_reset(easy);
     return response;
 }
 
-HttpResponse HttpClientCurl::Download(const std::string& url, ProgressCallback callback)
+HttpResponse HttpClientCurl::Download(const std::string& url, ProgressCallback callback,
+                                      IBodySink& target)
 {
     spdlog::trace("Download (ech: {}) - URL={}", echEnabledForClient, url);
     HttpResponse response;
@@ -317,17 +314,16 @@ HttpResponse HttpClientCurl::Download(const std::string& url, ProgressCallback c
 
     ApplyRequestOptions(url);
     CURL* easy = handle.get();
-    body = &response.body;
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &HttpClientCurl::WriteToString);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+    UseSink(target);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy, CURLOPT_PROGRESSDATA, this);
     curl_easy_setopt(easy, CURLOPT_PROGRESSFUNCTION, &HttpClientCurl::ProgressTrampoline);
 
     if (PerformAndMap(response))
-        return Download(url, progress);
+        return Download(url, progress, target);
 
     progress = nullptr;
+    sink = nullptr;
     curl_easy_reset(easy);
     return response;
 }

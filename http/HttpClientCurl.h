@@ -31,7 +31,9 @@ class HttpClientCurl : public IHttpClient
     HttpClientCurl& operator=(const HttpClientCurl&) = delete;
 
     HttpResponse Get(const std::string& url) override;
-    HttpResponse Download(const std::string& url, ProgressCallback progress) override;
+    using IHttpClient::Download;
+    HttpResponse Download(const std::string& url, ProgressCallback progress,
+                          IBodySink& sink) override;
     void Reset() override;
     void SetUserAgent(const std::string& userAgent) override;
     void SetEch(bool enabled) override;
@@ -51,7 +53,9 @@ class HttpClientCurl : public IHttpClient
     bool PerformAndMap(HttpResponse& response);
     void StepDownLadder(int rc);
 
-    static size_t WriteToString(char* data, size_t size, size_t count, void* client);
+    static size_t WriteToSink(char* data, size_t size, size_t count, void* client);
+    // Points `sink` at `target` for the next perform.
+    void UseSink(IBodySink& target);
     static int ProgressTrampoline(void* client, double downloadTotal, double downloadNow,
                                   double uploadTotal, double uploadNow);
 
@@ -60,9 +64,11 @@ class HttpClientCurl : public IHttpClient
     bool echEnabledForClient = false;
     int32_t dohLevel = 0;
     ProgressCallback progress;
-    // The body of the request in progress, and whether it ran out of memory.
-    std::string* body = nullptr;
-    bool bodyStoreFailed = false;
+    // Where the body of the request in progress goes; whether it has had its
+    // Begin, and whether it refused a piece.
+    IBodySink* sink = nullptr;
+    bool sinkBegun = false;
+    bool sinkFailed = false;
     // Handed to libcurl without a copy: filled once, never changed afterwards.
     std::vector<unsigned char> caBundle;
 };

@@ -148,16 +148,21 @@ void HttpClientWinInet::SetUserAgent(const std::string& agent)
 
 HttpResponse HttpClientWinInet::Get(const std::string& url)
 {
-    return SendRequest(url, nullptr);
+    HttpResponse response;
+    StringBodySink sink(response.body);
+    HttpResponse result = SendRequest(url, nullptr, sink);
+    result.body = std::move(response.body);
+    return result;
 }
 
-HttpResponse HttpClientWinInet::Download(const std::string& url, ProgressCallback progress)
+HttpResponse HttpClientWinInet::Download(const std::string& url, ProgressCallback progress,
+                                         IBodySink& sink)
 {
-    return SendRequest(url, progress);
+    return SendRequest(url, progress, sink);
 }
 
 HttpResponse HttpClientWinInet::SendRequest(const std::string& url,
-                                            const ProgressCallback& progress)
+                                            const ProgressCallback& progress, IBodySink& sink)
 {
     spdlog::trace("Get - URL={}", url);
 
@@ -207,25 +212,27 @@ HttpResponse HttpClientWinInet::SendRequest(const std::string& url,
 
     // Absent Content-Length leaves 0, which also silences progress.
     DWORD length = 0;
-    QueryNumber(request.get(), HTTP_QUERY_CONTENT_LENGTH, length);
+    const bool announced = QueryNumber(request.get(), HTTP_QUERY_CONTENT_LENGTH, length);
 
     char chunk[kReadChunk];
     DWORD read = 0;
     double total = 0;
     try
     {
+        sink.Begin(announced ? static_cast<int64_t>(length) : -1);
         while (InternetReadFile(request.get(), chunk, kReadChunk, &read) && read != 0)
         {
-            response.body.append(chunk, read);
+            if (!sink.Append(chunk, read))
+                return Failure(sink.FailureText());
             total += read;
             if (progress && length != 0)
                 progress(static_cast<double>(length), total);
         }
     }
-    catch (const std::bad_alloc&)
+    catch (const std::exception& error)
     {
-        spdlog::error("Response body of {} bytes could not be stored", total + read);
-        return Failure(FormatNetworkError("network_error_memory"));
+        spdlog::error("Response body could not be stored: {}", error.what());
+        return Failure(sink.FailureText());
     }
     return response;
 }

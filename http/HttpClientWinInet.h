@@ -19,7 +19,9 @@ class HttpClientWinInet : public IHttpClient
     HttpClientWinInet& operator=(const HttpClientWinInet&) = delete;
 
     HttpResponse Get(const std::string& url) override;
-    HttpResponse Download(const std::string& url, ProgressCallback progress) override;
+    using IHttpClient::Download;
+    HttpResponse Download(const std::string& url, ProgressCallback progress,
+                          IBodySink& sink) override;
     void Reset() override {}
     // Reopens the session with the new agent; throws std::runtime_error
     // ("Failed to reinitialize WinInet") and keeps no session when that fails.
@@ -33,7 +35,8 @@ class HttpClientWinInet : public IHttpClient
     using InternetHandle = std::unique_ptr<void, HandleCloser>;
 
   private:
-    HttpResponse SendRequest(const std::string& url, const ProgressCallback& progress);
+    HttpResponse SendRequest(const std::string& url, const ProgressCallback& progress,
+                             IBodySink& sink);
 
     InternetHandle internet;
     std::string userAgent = "Norvik/2.0 (Launcher; WinInet)";
