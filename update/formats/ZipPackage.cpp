@@ -28,11 +28,11 @@ struct EntryMessages
     std::string tooLarge;
 };
 
-// The steps both readers share; nothing when the archive has no entry.
-std::optional<InflatedEntry> ReadFirstEntry(std::string_view bytes, const EntryMessages& messages,
-                                            bool readName, uint64_t sizeLimit)
+// The checks every reader makes before inflating the first entry; nothing
+// when the archive has no entry. Leaves the first entry current.
+std::optional<uint32_t> CheckFirstEntry(const ZipArchive& archive, const EntryMessages& messages,
+                                        bool readName, uint64_t sizeLimit)
 {
-    ZipArchive archive(bytes);
     if (!archive.IsOpen())
         throw std::runtime_error(messages.archiveUnreadable);
     if (unzGoToFirstFile(archive.Handle()) != UNZ_OK)
@@ -64,30 +64,59 @@ std::optional<InflatedEntry> ReadFirstEntry(std::string_view bytes, const EntryM
     // memory for a read that comes up short: say so before reserving it.
     if (info.compression_method == 0 || info.compression_method == Z_DEFLATED)
     {
-        const uint64_t packed = std::min<uint64_t>(info.compressed_size, bytes.size());
+        const uint64_t packed = std::min<uint64_t>(info.compressed_size, archive.Length());
         const uint64_t reachable =
             info.compression_method == 0 ? packed : packed * kMaxDeflateRatio + kMaxDeflateRatio;
         if (size > reachable)
             throw std::runtime_error(messages.shortRead);
     }
-    InflatedEntry entry;
-    entry.data.reset(new char[size_t{size} + 1]);
-    entry.data[size] = '\0';
-    entry.size = size;
+    return size;
+}
 
-    // minizip would hand out method 12 (bzip2) entries raw, undecoded.
-    if (info.compression_method != 0 && info.compression_method != Z_DEFLATED)
+// minizip would hand out method 12 (bzip2) entries raw, undecoded.
+void OpenFirstEntry(const ZipArchive& archive, const EntryMessages& messages)
+{
+    unz_file_info64 info{};
+    if (unzGetCurrentFileInfo64(archive.Handle(), &info, nullptr, 0, nullptr, 0, nullptr, 0) !=
+            UNZ_OK ||
+        (info.compression_method != 0 && info.compression_method != Z_DEFLATED))
         throw std::runtime_error(messages.entryUnreadable);
     if (unzOpenCurrentFile(archive.Handle()) != UNZ_OK)
         throw std::runtime_error(messages.entryUnreadable);
-    const int count = unzReadCurrentFile(archive.Handle(), entry.data.get(), size);
+}
+
+std::optional<InflatedEntry> ReadFirstEntry(std::string_view bytes, const EntryMessages& messages,
+                                            bool readName, uint64_t sizeLimit)
+{
+    ZipArchive archive(bytes);
+    const std::optional<uint32_t> size = CheckFirstEntry(archive, messages, readName, sizeLimit);
+    if (!size)
+        return std::nullopt;
+    InflatedEntry entry;
+    entry.data.reset(new char[size_t{*size} + 1]);
+    entry.data[*size] = '\0';
+    entry.size = *size;
+
+    OpenFirstEntry(archive, messages);
+    const int count = unzReadCurrentFile(archive.Handle(), entry.data.get(), *size);
     // The CRC is compared only when the whole entry was read.
     if (unzCloseCurrentFile(archive.Handle()) != UNZ_OK)
         throw std::runtime_error(messages.crcMismatch);
-    if (count < 0 || static_cast<uint32_t>(count) != size)
+    if (count < 0 || static_cast<uint32_t>(count) != *size)
         throw std::runtime_error(messages.shortRead);
     return entry;
 }
+
+const EntryMessages kPackageMessages{"Could not read file data",
+                                     "Unable to get file info",
+                                     "Could not read file data",
+                                     "Could not close ZIP file handle",
+                                     "Read bytes was not equal to the correct amount",
+                                     ""};
+
+// One piece of a streamed entry: small enough for any address space, large
+// enough that the writes it feeds stay few.
+constexpr unsigned kStreamPiece = 256 * 1024;
 } // namespace
 
 EntryTooLarge::EntryTooLarge(uint64_t size)
@@ -179,9 +208,16 @@ int ZCALLBACK MemoryZipSource::Error(voidpf, voidpf)
     return 0;
 }
 
-ZipArchive::ZipArchive(std::string_view bytes) : source_(bytes)
+ZipArchive::ZipArchive(std::string_view bytes) : length_(bytes.size())
 {
-    handle_ = unzOpen2("", source_.Functions());
+    memory_.emplace(bytes);
+    handle_ = unzOpen2("", memory_->Functions());
+}
+
+ZipArchive::ZipArchive(zlib_filefunc64_def* functions, const void* name, uint64_t length)
+    : length_(length)
+{
+    handle_ = unzOpen2_64(name, functions);
 }
 
 ZipArchive::~ZipArchive()
@@ -208,14 +244,44 @@ std::optional<std::string> ReadSingleEntryPackage(std::string_view bytes,
 
 InflatedEntry ReadPackageData(std::string_view bytes, uint64_t sizeLimit)
 {
-    static const EntryMessages kMessages{"Could not read file data",
-                                         "Unable to get file info",
-                                         "Could not read file data",
-                                         "Could not close ZIP file handle",
-                                         "Read bytes was not equal to the correct amount",
-                                         ""};
-    std::optional<InflatedEntry> entry = ReadFirstEntry(bytes, kMessages, false, sizeLimit);
+    std::optional<InflatedEntry> entry = ReadFirstEntry(bytes, kPackageMessages, false, sizeLimit);
     if (!entry)
-        throw std::runtime_error(kMessages.archiveUnreadable);
+        throw std::runtime_error(kPackageMessages.archiveUnreadable);
     return std::move(*entry);
+}
+
+uint64_t PackageDataSize(const ZipArchive& archive, uint64_t sizeLimit)
+{
+    const std::optional<uint32_t> size =
+        CheckFirstEntry(archive, kPackageMessages, false, sizeLimit);
+    if (!size)
+        throw std::runtime_error(kPackageMessages.archiveUnreadable);
+    return *size;
+}
+
+bool StreamPackageData(const ZipArchive& archive,
+                       const std::function<bool(std::string_view piece)>& write)
+{
+    const uint64_t size = PackageDataSize(archive);
+    OpenFirstEntry(archive, kPackageMessages);
+    const std::unique_ptr<char[]> piece(new char[kStreamPiece]);
+    uint64_t total = 0;
+    int count = 0;
+    while ((count = unzReadCurrentFile(archive.Handle(), piece.get(), kStreamPiece)) > 0)
+    {
+        total += static_cast<unsigned>(count);
+        if (total > size)
+            break;
+        if (!write(std::string_view(piece.get(), static_cast<size_t>(count))))
+        {
+            unzCloseCurrentFile(archive.Handle());
+            return false;
+        }
+    }
+    // As in the whole read: the CRC first, then whether the length came out right.
+    if (unzCloseCurrentFile(archive.Handle()) != UNZ_OK)
+        throw std::runtime_error(kPackageMessages.crcMismatch);
+    if (count < 0 || total != size)
+        throw std::runtime_error(kPackageMessages.shortRead);
+    return true;
 }

@@ -1,12 +1,14 @@
-// Zip packages read in place from memory: the in-memory source for minizip's
-// unzip API, an owning archive handle over it, and the two readers of the
-// first entry (file lists and file packages) with their user-facing
-// messages. Only the first entry in central-directory order is read, its name
-// ignored. Every handle and buffer is released on every way out; a claimed
+// Zip packages read in place from memory (or through file functions given
+// from outside): the in-memory source for minizip's unzip API, an owning
+// archive handle, and the readers of the first entry (file lists and file
+// packages, whole or piece by piece) with their user-facing messages. Only
+// the first entry in central-directory order is read, its name ignored.
+// Every handle and buffer is released on every way out; a claimed
 // size too big to allocate ends in std::bad_alloc, never in a crash.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <minizip/unzip.h>
@@ -46,14 +48,17 @@ class MemoryZipSource
     static int ZCALLBACK Error(voidpf opaque, voidpf stream);
 };
 
-// An unzFile opened over a MemoryZipSource of borrowed bytes, closed (with
-// any open entry) on destruction. Not movable: minizip keeps a pointer to the
+// An unzFile opened over a MemoryZipSource of borrowed bytes, or over the
+// 64-bit file functions of a package kept outside memory; closed (with any
+// open entry) on destruction. Not movable: minizip keeps a pointer to the
 // source inside.
 class ZipArchive
 {
   public:
     explicit ZipArchive(std::string_view bytes);
     explicit ZipArchive(std::string&&) = delete;
+    // `name` goes to the functions' open; `length` is the package's size.
+    ZipArchive(zlib_filefunc64_def* functions, const void* name, uint64_t length);
     ~ZipArchive();
     ZipArchive(const ZipArchive&) = delete;
     ZipArchive& operator=(const ZipArchive&) = delete;
@@ -64,10 +69,11 @@ class ZipArchive
     // in (after a preamble, or behind a ZIP64 end record) does.
     bool IsOpen() const { return handle_ != nullptr; }
     unzFile Handle() const { return handle_; }
-    const MemoryZipSource& Source() const { return source_; }
+    uint64_t Length() const { return length_; }
 
   private:
-    MemoryZipSource source_;
+    std::optional<MemoryZipSource> memory_;
+    uint64_t length_ = 0;
     unzFile handle_ = nullptr;
 };
 
@@ -106,3 +112,14 @@ struct EntryTooLarge : std::runtime_error
 // "Could not close ZIP file handle" (CRC mismatch) or "Read bytes was not equal
 // to the correct amount", and EntryTooLarge.
 InflatedEntry ReadPackageData(std::string_view bytes, uint64_t sizeLimit = kNoSizeLimit);
+
+// The size of a file package's content, checked as ReadPackageData checks it
+// (the same exceptions), before anything is inflated.
+uint64_t PackageDataSize(const ZipArchive& archive, uint64_t sizeLimit = kNoSizeLimit);
+
+// Inflates a file package's content piece by piece into `write`, so no more
+// than one piece is held. False when `write` asked to stop (nothing more is
+// read then); otherwise the exceptions of ReadPackageData, a CRC mismatch
+// coming only after every piece was handed over.
+bool StreamPackageData(const ZipArchive& archive,
+                       const std::function<bool(std::string_view piece)>& write);

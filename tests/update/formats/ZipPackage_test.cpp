@@ -269,6 +269,61 @@ TEST(PackageData, AClaimItsBytesCannotInflateToReservesNoMemory)
     EXPECT_EQ(ReadPackageData(DeflatedPackage(zeros)).size, zeros.size());
 }
 
+TEST(PackageData, StreamedPiecesMakeTheSameBytesAndFailAsTheWholeRead)
+{
+    const std::string content = RandomBytes(700 * 1024, 9) + std::string(300 * 1024, 'a');
+    const auto streamed = [](const std::string& zip)
+    {
+        std::string out;
+        const ZipArchive archive(zip);
+        EXPECT_TRUE(StreamPackageData(archive,
+                                      [&](std::string_view piece)
+                                      {
+                                          EXPECT_LE(piece.size(), 256u * 1024);
+                                          out += piece;
+                                          return true;
+                                      }));
+        return out;
+    };
+    EXPECT_EQ(streamed(StoredPackage(content)), content);
+    EXPECT_EQ(streamed(DeflatedPackage(content)), content);
+    EXPECT_EQ(streamed(StoredPackage("")), "");
+
+    // A writer that says stop gets no further piece.
+    int pieces = 0;
+    const std::string deflated = DeflatedPackage(content);
+    const ZipArchive archive(deflated);
+    EXPECT_FALSE(StreamPackageData(archive,
+                                   [&](std::string_view)
+                                   {
+                                       ++pieces;
+                                       return false;
+                                   }));
+    EXPECT_EQ(pieces, 1);
+
+    const auto streamError = [](const std::string& zip)
+    {
+        return MessageOf(
+            [&]
+            {
+                const ZipArchive archive(zip);
+                StreamPackageData(archive, [](std::string_view) { return true; });
+            });
+    };
+    const std::string damaged[] = {PackageWithWrongCrc(content),
+                                   PackageWithMethod12(content),
+                                   PackageClaimingSize(content, content.size() + 10, false),
+                                   PackageClaimingSize(content, content.size() - 10),
+                                   RandomBytes(2048, 4),
+                                   ArchiveWithoutEntries(),
+                                   PackageWithOverlongNameInDirectory(content)};
+    for (const std::string& zip : damaged)
+    {
+        EXPECT_NE(streamError(zip), "<no exception>");
+        EXPECT_EQ(streamError(zip), PackageError(zip));
+    }
+}
+
 TEST(PackageData, EntriesOf4GiBOrMoreAreRefusedNotCut)
 {
     // Cut to 32 bits, 4 GiB + 5 would read as the 5 bytes that are there.
