@@ -1,6 +1,8 @@
 #include "app/AsciiLower.h"
 #include "app/TextEncoding.h"
 #include "settings/Localization.h"
+#include "update/PackageBuffer.h"
+#include "update/PartFiles.h"
 #include "update/UpdateManager.h"
 #include "update/UpdateWindow.h"
 
@@ -27,6 +29,12 @@ int64_t SteadyNanoseconds()
 std::string WithoutLeadingDotSlash(const std::string& path)
 {
     return path.size() > 2 && path.compare(0, 2, "./") == 0 ? path.substr(2) : path;
+}
+
+// In the game folder, so it is on the disk the game is written to.
+std::wstring SpillPathFor(int workerIndex)
+{
+    return L"update-download-" + std::to_wstring(workerIndex) + kPartFileSuffix;
 }
 
 bool IsLauncherExecutable(const std::string& name)
@@ -56,6 +64,8 @@ void UpdateManager::DownloadWorker(int workerIndex)
         stopRequested = true;
         return;
     }
+
+    PackageBuffer package(SpillPathFor(workerIndex));
 
     // Anything else that fails in a job (memory for the slot texts or the
     // status line, ...) fails the pass like a file that could not be fetched.
@@ -87,7 +97,7 @@ void UpdateManager::DownloadWorker(int workerIndex)
                 slot.lastSampleTime = SteadyNanoseconds();
             }
 
-            std::optional<std::string> package;
+            bool fetched = false;
             for (int attempt = 0; attempt < kMaxAttempts && !stopping(); ++attempt)
             {
                 try
@@ -99,12 +109,21 @@ void UpdateManager::DownloadWorker(int workerIndex)
                     if (entry->fromOverlay)
                         spdlog::debug("Download thread {} - downloading overlay file from: {}",
                                       workerIndex, url);
-                    HttpResponse response =
-                        client->Download(url, [this, workerIndex](double total, double now)
-                                         { return OnDownloadProgress(workerIndex, total, now); });
+                    // A failed attempt's bytes never mix with the next one's.
+                    package.Clear();
+                    const HttpResponse response = client->Download(
+                        url,
+                        [this, workerIndex](double total, double now)
+                        { return OnDownloadProgress(workerIndex, total, now); },
+                        package);
+                    if (package.DiskFull())
+                    {
+                        StopForFullDisk(ToWide(name8));
+                        return;
+                    }
                     if (!response.error.empty())
                         throw http_error(response.error);
-                    package = std::move(response.body);
+                    fetched = true;
                     break;
                 }
                 catch (const std::exception& error)
@@ -112,7 +131,7 @@ void UpdateManager::DownloadWorker(int workerIndex)
                     spdlog::error("Download thread {} - http error: {}", workerIndex, error.what());
                 }
             }
-            if (!package)
+            if (!fetched)
             {
                 if (stopping())
                     return;
@@ -130,7 +149,7 @@ void UpdateManager::DownloadWorker(int workerIndex)
                 try
                 {
                     const int64_t fileTime = static_cast<int64_t>(entry->time);
-                    written = ExtractPackage(*package, ToWide(name8), &fileTime);
+                    written = ExtractPackage(package, ToWide(name8), &fileTime);
                 }
                 catch (const std::exception& error)
                 {
@@ -147,6 +166,8 @@ void UpdateManager::DownloadWorker(int workerIndex)
                 stopRequested = true;
                 return;
             }
+
+            package.Clear();
 
             if (IsLauncherExecutable(name8))
             {

@@ -3,6 +3,8 @@
 #include "app/TextEncoding.h"
 #include "app/UniqueHandle.h"
 #include "settings/Localization.h"
+#include "update/FileZipSource.h"
+#include "update/PackageBuffer.h"
 #include "update/PartFiles.h"
 #include "update/UpdateManager.h"
 #include "update/formats/ZipPackage.h"
@@ -19,6 +21,10 @@ constexpr int kWriteAttempts = 3;
 constexpr DWORD kAttemptPauseMs = 500;
 constexpr int64_t kTicksPerMinute = 600000000;
 constexpr int64_t kUtcPlus9Ticks = 324000000000; // 540 minutes
+// Content up to this size is inflated whole in one go; larger content is
+// inflated piece by piece, once to check it and once into the new file, so a
+// worker never holds a large file whole.
+constexpr uint64_t kWholeContentBytes = 4 << 20;
 
 UniqueHandle OpenForWriting(const std::wstring& path, DWORD disposition)
 {
@@ -70,11 +76,11 @@ FILETIME ToFileTime(int64_t value)
 }
 
 // ERROR_SUCCESS, or the code the write failed with.
-DWORD WriteWhole(HANDLE file, const InflatedEntry& data)
+DWORD WritePiece(HANDLE file, std::string_view piece)
 {
-    const DWORD wanted = static_cast<DWORD>(data.size);
+    const DWORD wanted = static_cast<DWORD>(piece.size());
     DWORD written = 0;
-    if (!WriteFile(file, data.data.get(), wanted, &written, nullptr))
+    if (!WriteFile(file, piece.data(), wanted, &written, nullptr))
     {
         const DWORD code = GetLastError();
         spdlog::error("Unzip - WriteFile failed with error {}", code);
@@ -133,10 +139,59 @@ std::optional<FILETIME> DiskStampFor(int64_t local)
 bool UpdateManager::ExtractPackage(const std::string& packageBytes, const std::wstring& targetPath,
                                    const int64_t* fileTime)
 {
-    InflatedEntry data;
+    const std::string_view bytes = packageBytes;
+    return ExtractFrom([bytes] { return std::make_unique<ZipArchive>(bytes); }, bytes, bytes.size(),
+                       targetPath, fileTime);
+}
+
+bool UpdateManager::ExtractPackage(const PackageBuffer& package, const std::wstring& targetPath,
+                                   const int64_t* fileTime)
+{
+    if (!package.InFile())
+        return ExtractFrom([bytes = package.Bytes()]
+                           { return std::make_unique<ZipArchive>(bytes); },
+                           package.Bytes(), package.Size(), targetPath, fileTime);
+    const std::wstring& path = package.SpillPath();
+    const uint64_t size = package.Size();
+    return ExtractFrom(
+        [&path, size]
+        {
+            zlib_filefunc64_def functions = Win32ReadFunctions();
+            return std::make_unique<ZipArchive>(&functions, path.c_str(), size);
+        },
+        {}, size, targetPath, fileTime);
+}
+
+void UpdateManager::StopForFullDisk(const std::wstring& targetPath)
+{
+    stopRequested = true;
+    updateFailed = true;
+    ReportError(fmt::format(fmt::runtime(LocalizedText("disk_full")), targetPath));
+}
+
+bool UpdateManager::ExtractFrom(const ArchiveOpener& open, std::string_view memoryBytes,
+                                uint64_t packageSize, const std::wstring& targetPath,
+                                const int64_t* fileTime)
+{
+    // A damaged package fails here, before any attempt, whichever way it is read.
+    std::optional<InflatedEntry> whole;
     try
     {
-        data = ReadPackageData(packageBytes);
+        const std::unique_ptr<ZipArchive> archive = open();
+        const uint64_t size = PackageDataSize(*archive);
+        if (!memoryBytes.empty() && size <= kWholeContentBytes)
+        {
+            try
+            {
+                whole = ReadPackageData(memoryBytes);
+            }
+            catch (const std::bad_alloc&)
+            {
+                // Pieces need far less memory than the whole.
+            }
+        }
+        if (!whole)
+            StreamPackageData(*archive, [](std::string_view) { return true; });
     }
     catch (const EntryTooLarge& error)
     {
@@ -149,13 +204,27 @@ bool UpdateManager::ExtractPackage(const std::string& packageBytes, const std::w
     }
     spdlog::trace("Unzip - extracting data to {}", ToUtf8(targetPath));
 
+    const ContentWriter content = [&](HANDLE file) -> DWORD
+    {
+        if (whole)
+            return WritePiece(file, whole->View());
+        DWORD code = ERROR_SUCCESS;
+        StreamPackageData(*open(),
+                          [&](std::string_view piece)
+                          {
+                              code = WritePiece(file, piece);
+                              return code == ERROR_SUCCESS;
+                          });
+        return code;
+    };
+
     bool anyAttemptFailed = false;
     for (int attempt = 0; attempt < kWriteAttempts; ++attempt)
     {
         if (stopRequested)
             break;
         bool waited = false;
-        const WriteOutcome outcome = WriteAttempt(data, targetPath, fileTime, attempt, waited);
+        const WriteOutcome outcome = WriteAttempt(content, targetPath, fileTime, attempt, waited);
         if (outcome == WriteOutcome::Written)
             return true;
         anyAttemptFailed = true;
@@ -166,12 +235,12 @@ bool UpdateManager::ExtractPackage(const std::string& packageBytes, const std::w
     }
     // Reached without any attempt only when a stop came first: the update is ending anyway.
     if (anyAttemptFailed)
-        spdlog::error("Unzip - Failed to unzip file (size {}) to {}", packageBytes.size(),
+        spdlog::error("Unzip - Failed to unzip file (size {}) to {}", packageSize,
                       ToUtf8(targetPath));
     return false;
 }
 
-UpdateManager::WriteOutcome UpdateManager::WriteAttempt(const InflatedEntry& data,
+UpdateManager::WriteOutcome UpdateManager::WriteAttempt(const ContentWriter& content,
                                                         const std::wstring& targetPath,
                                                         const int64_t* fileTime, int attempt,
                                                         bool& waited)
@@ -208,15 +277,13 @@ UpdateManager::WriteOutcome UpdateManager::WriteAttempt(const InflatedEntry& dat
         spdlog::error("Unzip - CreateFile failed with error {}", GetLastError());
         return WriteOutcome::Failed;
     }
-    if (const DWORD code = WriteWhole(part.Get(), data); code != ERROR_SUCCESS)
+    if (const DWORD code = content(part.Get()); code != ERROR_SUCCESS)
     {
         if (!IsDiskFull(code))
             return WriteOutcome::Failed;
         part.Reset();
         DeleteFileW(partPath.c_str());
-        stopRequested = true;
-        updateFailed = true;
-        ReportError(fmt::format(fmt::runtime(LocalizedText("disk_full")), targetPath));
+        StopForFullDisk(targetPath);
         return WriteOutcome::DiskFull;
     }
 

@@ -11,21 +11,27 @@
 #include "update/VersionInfo.h"
 #include "update/WorkerSlot.h"
 
+#include <windows.h>
+
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 class IUpdateWindow;
 class AdapterReport;
-struct InflatedEntry;
 struct ScanContext;
+class PackageBuffer;
+class ZipArchive;
 
 class UpdateManager
 {
@@ -69,6 +75,8 @@ class UpdateManager
 
     // Writes one package's file; false when every attempt failed.
     bool ExtractPackage(const std::string& packageBytes, const std::wstring& targetPath,
+                        const int64_t* fileTime);
+    bool ExtractPackage(const PackageBuffer& package, const std::wstring& targetPath,
                         const int64_t* fileTime);
     // Called on a sharing violation; true when it already waited before the next attempt.
     bool ResolveLockedFile(const std::wstring& targetPath, int attempt);
@@ -132,6 +140,17 @@ class UpdateManager
                            const std::wstring& serverOverlayVersion);
     void StopWorkers();
 
+    // Reports that the disk is full while `targetPath` was being written, and stops the pass.
+    void StopForFullDisk(const std::wstring& targetPath);
+
+    // Opens the package being extracted, once for each read of it.
+    using ArchiveOpener = std::function<std::unique_ptr<ZipArchive>()>;
+    bool ExtractFrom(const ArchiveOpener& open, std::string_view memoryBytes, uint64_t packageSize,
+                     const std::wstring& targetPath, const int64_t* fileTime);
+
+    // Writes the new content to `file`: ERROR_SUCCESS, or the code a write failed with.
+    using ContentWriter = std::function<DWORD(HANDLE file)>;
+
     enum class WriteOutcome
     {
         Written,
@@ -141,7 +160,7 @@ class UpdateManager
     };
     // One attempt of ExtractPackage: the new bytes go to a part file beside the
     // target, which then replaces the target whole. `waited` as ResolveLockedFile says.
-    WriteOutcome WriteAttempt(const InflatedEntry& data, const std::wstring& targetPath,
+    WriteOutcome WriteAttempt(const ContentWriter& content, const std::wstring& targetPath,
                               const int64_t* fileTime, int attempt, bool& waited);
 };
 

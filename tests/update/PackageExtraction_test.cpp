@@ -8,6 +8,7 @@
 #include "support/Registry.h"
 #include "support/TempFolder.h"
 #include "support/ZipBuilder.h"
+#include "update/PackageBuffer.h"
 #include "update/PackageExtraction.h"
 #include "update/PartFiles.h"
 #include "update/UpdateManager.h"
@@ -173,6 +174,39 @@ TEST_F(Extraction, UnwritableTargetFailsThreeTimesAboutHalfASecondApart)
     EXPECT_TRUE(std::filesystem::is_directory(target));
 }
 
+TEST_F(Extraction, APackageOnTheDiskIsInflatedPieceByPieceIntoTheFile)
+{
+    const int64_t listTime = ListTime(2024, 1, 1, 12, 34, 56);
+    const std::string content = RandomBytes(900 * 1024, 4) + std::string(5 << 20, 'w');
+    const std::string package = DeflatedPackage(content);
+    PackageBuffer buffer(L"download.nrkpart", 1024);
+    buffer.Begin(-1);
+    ASSERT_TRUE(buffer.Append(package.data(), package.size()));
+    ASSERT_TRUE(buffer.InFile());
+
+    WriteWholeFile(game_ / "sub/big.dat", "old");
+    ASSERT_TRUE(Manager().ExtractPackage(buffer, L"sub/big.dat", &listTime));
+    EXPECT_EQ(ReadWholeFile(game_ / "sub/big.dat"), content);
+    EXPECT_EQ(LastWriteUtc(game_ / "sub/big.dat").wHour, 3);
+    EXPECT_FALSE(std::filesystem::exists(game_ / "sub/big.dat.nrkpart"));
+
+    // Damaged on the disk: refused before any attempt, as from memory.
+    const std::string damaged = PackageWithWrongCrc(content);
+    buffer.Begin(-1);
+    ASSERT_TRUE(buffer.Append(damaged.data(), damaged.size()));
+    try
+    {
+        Manager().ExtractPackage(buffer, L"sub/big.dat", &listTime);
+        ADD_FAILURE() << "no exception";
+    }
+    catch (const std::runtime_error& error)
+    {
+        EXPECT_STREQ(error.what(), "Could not close ZIP file handle");
+    }
+    EXPECT_EQ(ReadWholeFile(game_ / "sub/big.dat"), content);
+    EXPECT_FALSE(log_.Contains("Unzip - CreateFile")) << log_.Text();
+}
+
 TEST_F(Extraction, AFileOf4GiBOrMoreIsRefusedOnceAndStopsThePass)
 {
     WriteWholeFile(game_ / "huge.pak", "old bytes");
@@ -185,7 +219,8 @@ TEST_F(Extraction, AFileOf4GiBOrMoreIsRefusedOnceAndStopsThePass)
     EXPECT_TRUE(Manager().updateFailed);
     const std::vector<std::wstring> shown = window_->Messages();
     ASSERT_EQ(shown.size(), shownBefore + 1);
-    EXPECT_EQ(shown.back(), fmt::format(fmt::runtime(LocalizedText("file_too_large")), L"huge.pak"));
+    EXPECT_EQ(shown.back(),
+              fmt::format(fmt::runtime(LocalizedText("file_too_large")), L"huge.pak"));
     EXPECT_TRUE(log_.Contains(
         fmt::format("Unzip - File data of {} bytes is 4 GiB or more for huge.pak", claimed)))
         << log_.Text();
@@ -275,6 +310,23 @@ class DiskFull : public Extraction
         Extraction::SetUp();
     }
 
+    // Fills the disk with `filler` (Wine reports the free space of the whole
+    // Z: drive, not of this mount), then gives back about `leave` bytes.
+    static void FillDisk(const std::filesystem::path& filler, uint64_t leave)
+    {
+        {
+            std::ofstream out(filler, std::ios::binary);
+            const std::string chunk(64 * 1024, 'f');
+            for (int written = 0; written < 1024 && out.write(chunk.data(), chunk.size());
+                 ++written)
+                out.flush();
+        }
+        const uint64_t filled = std::filesystem::file_size(filler);
+        ASSERT_GT(filled, 2 * leave);
+        ASSERT_LT(filled, 64u * 1024 * 1024) << "the disk never filled";
+        std::filesystem::resize_file(filler, filled - leave);
+    }
+
     std::filesystem::path disk_;
 };
 } // namespace
@@ -284,19 +336,9 @@ TEST_F(DiskFull, ThePassStopsWithTheMessageAndTheOldFileStays)
     const std::filesystem::path target = disk_ / "big.pak";
     const std::string oldBytes(64 * 1024, 'o');
     WriteWholeFile(target, oldBytes);
-    // Fill the disk (Wine reports the free space of the whole Z: drive, not
-    // of this mount), give back about 100 KiB, then bring 600 KiB of new bytes.
+    // About 100 KiB free, then 600 KiB of new bytes.
     const std::filesystem::path filler = disk_ / "filler";
-    {
-        std::ofstream out(filler, std::ios::binary);
-        const std::string chunk(64 * 1024, 'f');
-        for (int written = 0; written < 1024 && out.write(chunk.data(), chunk.size()); ++written)
-            out.flush();
-    }
-    const uint64_t filled = std::filesystem::file_size(filler);
-    ASSERT_GT(filled, 200u * 1024);
-    ASSERT_LT(filled, 64u * 1024 * 1024) << "the disk never filled";
-    std::filesystem::resize_file(filler, filled - 100 * 1024);
+    ASSERT_NO_FATAL_FAILURE(FillDisk(filler, 100 * 1024));
     const std::string newBytes = RandomBytes(600 * 1024, 3);
     const std::string package = StoredPackage(newBytes);
     const int64_t listTime = ListTime(2024, 1, 1, 12, 34, 56);
@@ -321,4 +363,17 @@ TEST_F(DiskFull, ThePassStopsWithTheMessageAndTheOldFileStays)
     Manager().updateFailed = false;
     ASSERT_TRUE(Manager().ExtractPackage(package, target.wstring(), &listTime));
     EXPECT_EQ(ReadWholeFile(target), newBytes);
+}
+
+TEST_F(DiskFull, ADownloadThatRunsOutOfDiskSaysSo)
+{
+    ASSERT_NO_FATAL_FAILURE(FillDisk(disk_ / "filler", 100 * 1024));
+    const std::wstring spill = (disk_ / "download.nrkpart").wstring();
+    PackageBuffer buffer(spill, 1024);
+    buffer.Begin(-1);
+    const std::string piece(256 * 1024, 'p');
+    EXPECT_FALSE(buffer.Append(piece.data(), piece.size()));
+    EXPECT_TRUE(buffer.DiskFull());
+    buffer.Clear();
+    EXPECT_FALSE(std::filesystem::exists(disk_ / "download.nrkpart"));
 }
