@@ -140,14 +140,18 @@ void UpdateManager::MakeLocalFileList()
     // The reporter reads the context's counter: it must end before the context does.
     struct StopReporter
     {
-        std::atomic<bool>& running;
+        UpdateManager& manager;
         std::thread& thread;
         ~StopReporter()
         {
-            running = false;
+            {
+                std::lock_guard lock(manager.scanWakeMutex);
+                manager.scanRunning = false;
+            }
+            manager.scanWake.notify_all();
             thread.join();
         }
-    } stopReporter{scanRunning, reporter};
+    } stopReporter{*this, reporter};
 
     context.timeZoneId = GetTimeZoneInformation(&context.timeZone);
     if (context.timeZoneId == TIME_ZONE_ID_INVALID)
@@ -243,6 +247,7 @@ void UpdateManager::ScanProgressReporter(const std::atomic<int32_t>* counter)
             lowerProgress = static_cast<double>(scanned) / static_cast<double>(total);
         }
         window->Invalidate(0);
-        std::this_thread::sleep_for(kReporterInterval);
+        std::unique_lock lock(scanWakeMutex);
+        scanWake.wait_for(lock, kReporterInterval, [this] { return !scanRunning; });
     }
 }

@@ -122,6 +122,10 @@ class UpdateManager
     RedrawPacer progressPacer{std::chrono::milliseconds(50)};
     std::mutex statusMutex;
     std::atomic<bool> scanRunning{false};
+    // Wakes the scan reporter from its pause when the scan ends, so the
+    // comparison does not wait out the reporter's interval.
+    std::mutex scanWakeMutex;
+    std::condition_variable scanWake;
     bool echEnabled = false;
     std::atomic<int32_t> filesTotal{0};
     std::atomic<int32_t> filesDone{0};
