@@ -8,6 +8,7 @@
 #include "support/Registry.h"
 #include "support/SettingsDialogWindow.h"
 #include "support/TempFolder.h"
+#include "support/WindowPump.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -32,8 +33,29 @@ class StartUp : public ::testing::Test
         return true;
     }
 
+    // Ends a window life as a player does, through the "Launcher Settings"
+    // link: the update thread stops before the window goes, so the next life
+    // never races a thread still using the old window. The link shows once
+    // the version check is over; until then a click only starts a drag.
+    static bool ClickSettingsLinkUntilTheWindowGoes(HWND window)
+    {
+        const LPARAM linkCentre = MAKELPARAM(79, 13);
+        return PumpUntil(
+            [&]
+            {
+                if (!IsWindow(window))
+                    return true;
+                PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, linkCentre);
+                PostMessageW(window, WM_LBUTTONUP, 0, linkCentre);
+                Sleep(200);
+                return !IsWindow(window);
+            },
+            60000);
+    }
+
     TempFolder game_{L"game"};
     TempFolder elsewhere_{L"elsewhere"};
+    MessageBoxAnswerer answerer_;
     ProcessesInFolderGuard leftovers_{game_.Path()};
 };
 
@@ -158,16 +180,18 @@ TEST_F(StartUp, RestartCodeOpensTheSettingsDialogThenANewWindow)
     const HWND first = launcher.WaitForMainWindow();
     ASSERT_NE(first, nullptr);
 
-    // The update thread's answer to a quit request ends the life with code 100;
-    // the dialog shows once the window is gone.
-    PostMessageW(first, WM_USER + 1, 0, 0);
+    answerer_.Watch(launcher.Id());
+
+    // The update thread's answer to the link's quit request ends the life
+    // with code 100; the dialog shows once the window is gone.
+    ASSERT_TRUE(ClickSettingsLinkUntilTheWindowGoes(first));
     ASSERT_TRUE(AnswerSettingsDialog(launcher, IDCANCEL));
     EXPECT_FALSE(IsWindow(first));
     const HWND second = launcher.WaitForMainWindow(20000, first);
     ASSERT_NE(second, nullptr);
 
     // Once more, now choosing another mirror.
-    PostMessageW(second, WM_USER + 1, 0, 0);
+    ASSERT_TRUE(ClickSettingsLinkUntilTheWindowGoes(second));
     const HWND dialog = launcher.WaitForSettingsDialog();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(SelectedListText(dialog, IDC_CONNECTIONS_LIST), L"2");
