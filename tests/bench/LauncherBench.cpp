@@ -1,11 +1,14 @@
 // Measurements for tools/bench, run under Wine beside the launcher's own code:
 //   norvik_bench install CONNECTIONS   one window life in the current folder
 //                                      (fresh registry values), timed until its
-//                                      update thread is idle; prints the time
-//                                      and the peak working set
-//   norvik_bench scan COUNT FOLDER     writes COUNT current files into FOLDER,
+//                                      update thread is idle; prints the time,
+//                                      the peak working set and the moments of
+//                                      its phases since the process was made
+//   norvik_bench scan COUNT FOLDER [ROUNDS]
+//                                      writes COUNT current files into FOLDER,
 //                                      then times the launcher's comparison and
-//                                      a bare open-and-read-time loop over them
+//                                      a bare open-and-read-time loop over them,
+//                                      ROUNDS times each (default 1), alternating
 //   norvik_bench extract PACKAGES OUT  inflates every package under PACKAGES
 //                                      into OUT (the peer's extraction step)
 // Prints "name value unit" lines.
@@ -21,13 +24,17 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <psapi.h>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace
 {
@@ -38,20 +45,146 @@ double MillisecondsSince(Clock::time_point start)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-size_t PeakWorkingSet()
+PROCESS_MEMORY_COUNTERS MemoryCounters()
 {
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof(counters);
     GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
-    return counters.PeakWorkingSetSize;
+    return counters;
 }
 
-// Dispatches window messages until `done` or the time runs out.
-template <typename Done> bool Pump(Done done, int seconds)
+size_t PeakWorkingSet()
+{
+    return MemoryCounters().PeakWorkingSetSize;
+}
+
+uint64_t FileTimeTicks(const FILETIME& time)
+{
+    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// When Windows made this process, on the steady clock: the phases count from
+// there, so they include the loader's and the runtime's start.
+Clock::time_point ProcessCreated()
+{
+    FILETIME creation{}, exited{}, kernel{}, user{};
+    GetProcessTimes(GetCurrentProcess(), &creation, &exited, &kernel, &user);
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    const auto age = std::chrono::duration<double, std::milli>(
+        static_cast<double>(FileTimeTicks(now) - FileTimeTicks(creation)) / 10000.0);
+    return Clock::now() - std::chrono::duration_cast<Clock::duration>(age);
+}
+
+// The moments one window life reaches: its first painted frame and the first
+// time each status text shows. Status texts are sampled, not told, so a text
+// replaced within one message wake-up may go unseen.
+class PhaseWatch
+{
+  public:
+    explicit PhaseWatch(Clock::time_point created) : created_(created) {}
+
+    void Sample(UpdateManager& manager)
+    {
+        std::wstring status = manager.StatusText();
+        if (status == last_)
+            return;
+        last_ = status;
+        if (!Seen(status))
+            seen_.emplace_back(std::move(status), MillisecondsSince(created_));
+    }
+
+    void Painted()
+    {
+        if (firstPaint_)
+            return;
+        firstPaint_ = MillisecondsSince(created_);
+        // Under Wine most of a process's working set is Wine's own and the
+        // display's; what the pass adds is measured above this.
+        workingSetAtPaint_ = MemoryCounters().WorkingSetSize;
+    }
+
+    size_t WorkingSetAtPaint() const { return workingSetAtPaint_; }
+
+    void Print() const
+    {
+        const auto lists = Seen(LocalizedText("updating_filelist"));
+        const auto downloads = Seen(LocalizedText("starting_update"));
+        const auto done = Seen(LocalizedText("update_success"));
+        std::optional<double> version = Seen(LocalizedText("checking_version"));
+        if (!version)
+            version = Seen(LocalizedText("updating_version_info"));
+        // The comparison shows its progress right after the file lists' text;
+        // an empty folder can be compared before any progress shows.
+        std::optional<double> comparison = downloads;
+        for (size_t index = 1; index < seen_.size(); ++index)
+        {
+            if (seen_[index - 1].first == LocalizedText("updating_filelist") &&
+                seen_[index].first != LocalizedText("starting_update"))
+                comparison = seen_[index].second;
+        }
+        PrintSpan("phase_first_paint_ms", 0.0, firstPaint_);
+        PrintSpan("phase_startup_ms", 0.0, version);
+        PrintSpan("phase_version_check_ms", version, lists);
+        PrintSpan("phase_file_lists_ms", lists, comparison);
+        PrintSpan("phase_comparison_ms", comparison, downloads);
+        PrintSpan("phase_downloads_ms", downloads, done);
+        PrintSpan("phase_total_ms", 0.0, done);
+    }
+
+  private:
+    std::optional<double> Seen(const std::wstring& text) const
+    {
+        for (const auto& [seenText, at] : seen_)
+        {
+            if (seenText == text)
+                return at;
+        }
+        return std::nullopt;
+    }
+
+    // A phase with an unseen end is left out, not guessed.
+    static void PrintSpan(const char* name, std::optional<double> from, std::optional<double> to)
+    {
+        if (from && to)
+            std::printf("%s %.0f\n", name, *to - *from);
+    }
+
+    Clock::time_point created_;
+    std::optional<double> firstPaint_;
+    size_t workingSetAtPaint_ = 0;
+    std::wstring last_;
+    std::vector<std::pair<std::wstring, double>> seen_;
+};
+
+PhaseWatch* activeWatch = nullptr;
+
+// Sees what the dialog's constructor sends, before any loop of ours runs:
+// its first paint and the update thread's first steps.
+LRESULT CALLBACK AfterWindowProc(int code, WPARAM wParam, LPARAM lParam)
+{
+    LauncherDialog* dialog = LauncherDialog::Current();
+    if (code == HC_ACTION && activeWatch && dialog)
+    {
+        const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+        if (call->message == WM_PAINT && call->hwnd == dialog->GetHwnd())
+            activeWatch->Painted();
+        if (UpdateManager* manager = dialog->Manager())
+            activeWatch->Sample(*manager);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Dispatches window messages until `done` or the time runs out; `watch`, when
+// given, samples the dialog after every wake-up.
+template <typename Done>
+bool Pump(Done done, int seconds, PhaseWatch* watch = nullptr, LauncherDialog* dialog = nullptr)
 {
     const auto deadline = Clock::now() + std::chrono::seconds(seconds);
     while (Clock::now() < deadline)
     {
+        if (watch)
+            watch->Sample(*dialog->Manager());
         if (done())
             return true;
         MSG message;
@@ -59,17 +192,42 @@ template <typename Done> bool Pump(Done done, int seconds)
         {
             TranslateMessage(&message);
             DispatchMessageW(&message);
+            // A queued paint passes no hook of the window procedure's.
+            if (watch && message.message == WM_PAINT && message.hwnd == dialog->GetHwnd())
+                watch->Painted();
         }
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
     return done();
 }
 
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+void PrintRuns(const char* name, const std::vector<double>& values)
+{
+    std::printf("%s", name);
+    for (const double value : values)
+        std::printf(" %.0f", value);
+    std::printf("\n");
+}
+
 int Install(int connections)
 {
+    const Clock::time_point created = ProcessCreated();
+    // What Wine and the runtime cost before any code of ours runs.
+    std::printf("phase_process_to_main_ms %.0f\n", MillisecondsSince(created));
+    PhaseWatch watch(created);
     WriteRegistryDword(L"NRK_LauncherMaxConnections", static_cast<uint32_t>(connections));
     RegDeleteKeyValueW(HKEY_CURRENT_USER, kLauncherRegistryKey, L"UpdateVersion");
     InitLogging();
+    activeWatch = &watch;
+    const HHOOK hook =
+        SetWindowsHookExW(WH_CALLWNDPROCRET, AfterWindowProc, nullptr, GetCurrentThreadId());
     const auto start = Clock::now();
     LauncherDialog dialog(GetModuleHandleW(nullptr));
     UpdateManager& manager = *dialog.Manager();
@@ -80,11 +238,16 @@ int Install(int connections)
             return status == LocalizedText("update_success") ||
                    status == LocalizedText("error_occurred") || manager.updateFailed;
         },
-        1800);
+        1800, &watch, &dialog);
     const double elapsed = MillisecondsSince(start);
+    if (hook)
+        UnhookWindowsHookEx(hook);
+    activeWatch = nullptr;
     std::printf("install_ms %.0f\n", elapsed);
     std::printf("files_done %d\n", static_cast<int>(manager.filesDone));
     std::printf("peak_working_set_bytes %zu\n", PeakWorkingSet());
+    std::printf("working_set_at_first_paint_bytes %zu\n", watch.WorkingSetAtPaint());
+    watch.Print();
     std::fflush(stdout);
     if (!idle || manager.updateFailed)
         return 1;
@@ -94,7 +257,7 @@ int Install(int connections)
     return 0;
 }
 
-int Scan(int count, const std::filesystem::path& folder)
+int Scan(int count, const std::filesystem::path& folder, int rounds)
 {
     std::filesystem::create_directories(folder);
     std::filesystem::current_path(folder);
@@ -133,29 +296,57 @@ int Scan(int count, const std::filesystem::path& folder)
         ExitProcess(1);
     }
     manager.remoteFiles = entries;
-    manager.downloadQueue.clear();
-    auto start = Clock::now();
-    manager.MakeLocalFileList();
-    const double scanMs = MillisecondsSince(start);
-    const size_t queued = manager.downloadQueue.size();
 
-    start = Clock::now();
-    int opened = 0;
-    for (const FileEntry& entry : entries)
+    const auto timeComparison = [&]
     {
-        const std::wstring path = ToWide(entry.name);
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
-            continue;
-        FILETIME written{};
-        opened += GetFileTime(file, nullptr, nullptr, &written) ? 1 : 0;
-        CloseHandle(file);
+        {
+            std::lock_guard lock(manager.queueMutex);
+            manager.downloadQueue.clear();
+        }
+        const auto start = Clock::now();
+        manager.MakeLocalFileList();
+        const double elapsed = MillisecondsSince(start);
+        std::lock_guard lock(manager.queueMutex);
+        return std::make_pair(elapsed, manager.downloadQueue.size());
+    };
+    int opened = 0;
+    const auto timeBareLoop = [&]
+    {
+        const auto start = Clock::now();
+        opened = 0;
+        for (const FileEntry& entry : entries)
+        {
+            const std::wstring path = ToWide(entry.name);
+            HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (file == INVALID_HANDLE_VALUE)
+                continue;
+            FILETIME written{};
+            opened += GetFileTime(file, nullptr, nullptr, &written) ? 1 : 0;
+            CloseHandle(file);
+        }
+        return MillisecondsSince(start);
+    };
+
+    std::vector<double> scanRuns;
+    std::vector<double> bareRuns;
+    size_t queued = 0;
+    for (int round = 0; round < rounds; ++round)
+    {
+        // Taking turns to go first keeps a warm cache from favouring one side.
+        if (round % 2)
+            bareRuns.push_back(timeBareLoop());
+        const auto [scanMs, roundQueued] = timeComparison();
+        scanRuns.push_back(scanMs);
+        queued = std::max(queued, roundQueued);
+        if (round % 2 == 0)
+            bareRuns.push_back(timeBareLoop());
     }
-    const double bareMs = MillisecondsSince(start);
-    std::printf(
-        "scan_files %d\nscan_queued %zu\nscan_ms %.0f\nbare_loop_ms %.0f\nbare_loop_opened %d\n",
-        count, queued, scanMs, bareMs, opened);
+    std::printf("scan_files %d\nscan_queued %zu\nscan_ms %.0f\nbare_loop_ms %.0f\n"
+                "bare_loop_opened %d\n",
+                count, queued, Median(scanRuns), Median(bareRuns), opened);
+    PrintRuns("scan_runs_ms", scanRuns);
+    PrintRuns("bare_loop_runs_ms", bareRuns);
     std::fflush(stdout);
     ExitProcess(queued == 0 ? 0 : 1);
 }
@@ -188,11 +379,12 @@ int wmain(int argc, wchar_t** argv)
     const std::wstring mode = argc > 1 ? argv[1] : L"";
     if (mode == L"install" && argc == 3)
         return Install(std::stoi(argv[2]));
-    if (mode == L"scan" && argc == 4)
-        return Scan(std::stoi(argv[2]), argv[3]);
+    if (mode == L"scan" && (argc == 4 || argc == 5))
+        return Scan(std::stoi(argv[2]), argv[3], argc == 5 ? std::max(1, std::stoi(argv[4])) : 1);
     if (mode == L"extract" && argc == 4)
         return Extract(argv[2], argv[3]);
-    std::fputs("usage: norvik_bench install N | scan COUNT FOLDER | extract PACKAGES OUT\n",
-               stderr);
+    std::fputs(
+        "usage: norvik_bench install N | scan COUNT FOLDER [ROUNDS] | extract PACKAGES OUT\n",
+        stderr);
     return 2;
 }
