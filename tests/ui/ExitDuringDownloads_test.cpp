@@ -6,6 +6,7 @@
 #include "ui/ExitButton.h"
 #include "ui/LauncherWindow.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -15,9 +16,10 @@ namespace
 constexpr char kChildVariable[] = "NORVIK_EXIT_CHILD_FOLDER";
 constexpr int kFiles = 40;
 
-// A file list whose every entry is the test server's 4 MiB body: enough
-// transfer for the press to land while the workers are busy.
-std::string BusyFileList()
+// A file list whose every entry is one 4 MiB package of random bytes: forty
+// whole transfers and writes, enough for the press to land while the workers
+// are busy however fast the transport is.
+std::string BusyFileList(const std::string& packageName)
 {
     std::string text;
     for (int i = 0; i < kFiles; ++i)
@@ -25,8 +27,8 @@ std::string BusyFileList()
                 ".bin\x03"
                 "20240101000000\x03"
                 "0\x03"
-                "0\x03"
-                "4mib.bin\n";
+                "0\x03" +
+                packageName + "\n";
     return text;
 }
 
@@ -103,8 +105,11 @@ TEST_F(ExitDuringDownloads, ChildPressesExit)
     UpdateManager& manager = *dialog.Manager();
 
     const std::string listName = "exit-list-" + std::to_string(GetCurrentProcessId());
+    const std::string packageName = listName + "-package.zip";
+    WriteWholeFile(testenv::Dir() / "generated" / packageName,
+                   StoredPackage(RandomBytes(4 << 20, 11)));
     WriteWholeFile(testenv::Dir() / "generated" / (listName + ".zip"),
-                   BuildZip({{"list.txt", BusyFileList()}}));
+                   BuildZip({{"list.txt", BusyFileList(packageName)}}));
     // The update thread idles in its message loop: the version it would
     // have read from the mirror is set here instead.
     manager.versionInfo.basePath = testenv::HttpsUrl("/generated");
@@ -116,7 +121,9 @@ TEST_F(ExitDuringDownloads, ChildPressesExit)
         [&]
         {
             std::lock_guard lock(manager.statusMutex);
-            return !manager.speedText.empty() && manager.filesTotal > 0;
+            return manager.filesTotal > 0 &&
+                   std::any_of(manager.workerSlots.begin(), manager.workerSlots.end(),
+                               [](const WorkerSlot& slot) { return !slot.fileName.empty(); });
         },
         60000);
     ASSERT_TRUE(downloading);
