@@ -48,11 +48,11 @@ class IHttpClient
     // The body in the response.
     HttpResponse Download(const std::string& url, ProgressCallback progress)
     {
-        HttpResponse response;
-        StringBodySink sink(response.body);
-        HttpResponse result = Download(url, std::move(progress), sink);
-        result.body = std::move(response.body);
-        return result;
+        std::string body;
+        StringBodySink sink(body);
+        HttpResponse response = Download(url, std::move(progress), sink);
+        response.body = std::move(body);
+        return response;
     }
     virtual void Reset() = 0;
     virtual void SetUserAgent(const std::string& userAgent) = 0;

@@ -148,11 +148,7 @@ void HttpClientWinInet::SetUserAgent(const std::string& agent)
 
 HttpResponse HttpClientWinInet::Get(const std::string& url)
 {
-    HttpResponse response;
-    StringBodySink sink(response.body);
-    HttpResponse result = SendRequest(url, nullptr, sink);
-    result.body = std::move(response.body);
-    return result;
+    return IHttpClient::Download(url, nullptr);
 }
 
 HttpResponse HttpClientWinInet::Download(const std::string& url, ProgressCallback progress,

@@ -118,7 +118,7 @@ void UpdateManager::DownloadWorker(int workerIndex)
                         package);
                     if (package.DiskFull())
                     {
-                        StopForFullDisk(ToWide(name8));
+                        StopPassWith("disk_full", ToWide(name8));
                         return;
                     }
                     if (!response.error.empty())

@@ -8,13 +8,10 @@
 #include <fmt/format.h>
 #include <spdlog/spdlog.h>
 
-namespace
-{
-bool IsDiskFull(DWORD code)
+bool IsDiskFull(unsigned long code)
 {
     return code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL;
 }
-} // namespace
 
 PackageBuffer::PackageBuffer(std::wstring spillPath, size_t memoryLimit)
     : spillPath_(std::move(spillPath)), memoryLimit_(memoryLimit)
@@ -28,7 +25,8 @@ PackageBuffer::~PackageBuffer()
 
 void PackageBuffer::Clear()
 {
-    std::string().swap(memory_);
+    // The capacity stays for the next small package: one allocation a worker, not one a file.
+    memory_.clear();
     size_ = 0;
     diskFull_ = false;
     lastError_ = 0;

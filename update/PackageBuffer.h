@@ -16,6 +16,9 @@
 // 16 MiB of packages, and the many small ones never touch the disk twice.
 inline constexpr size_t kPackageMemoryBytes = 4 << 20;
 
+// The codes Windows gives for a write to a full disk.
+bool IsDiskFull(unsigned long code);
+
 class PackageBuffer : public IBodySink
 {
   public:

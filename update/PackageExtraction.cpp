@@ -44,11 +44,6 @@ void RestampCreationTime(const std::wstring& path, const FILETIME& stamp)
                      GetLastError());
 }
 
-bool IsDiskFull(DWORD code)
-{
-    return code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL;
-}
-
 // Deletes the part file on every way out unless it became the target.
 class PartFileGuard
 {
@@ -140,7 +135,7 @@ bool UpdateManager::ExtractPackage(const std::string& packageBytes, const std::w
                                    const int64_t* fileTime)
 {
     const std::string_view bytes = packageBytes;
-    return ExtractFrom([bytes] { return std::make_unique<ZipArchive>(bytes); }, bytes, bytes.size(),
+    return ExtractFrom([bytes] { return std::make_unique<ZipArchive>(bytes); }, true, bytes.size(),
                        targetPath, fileTime);
 }
 
@@ -150,7 +145,7 @@ bool UpdateManager::ExtractPackage(const PackageBuffer& package, const std::wstr
     if (!package.InFile())
         return ExtractFrom([bytes = package.Bytes()]
                            { return std::make_unique<ZipArchive>(bytes); },
-                           package.Bytes(), package.Size(), targetPath, fileTime);
+                           true, package.Size(), targetPath, fileTime);
     const std::wstring& path = package.SpillPath();
     const uint64_t size = package.Size();
     return ExtractFrom(
@@ -159,19 +154,18 @@ bool UpdateManager::ExtractPackage(const PackageBuffer& package, const std::wstr
             zlib_filefunc64_def functions = Win32ReadFunctions();
             return std::make_unique<ZipArchive>(&functions, path.c_str(), size);
         },
-        {}, size, targetPath, fileTime);
+        false, size, targetPath, fileTime);
 }
 
-void UpdateManager::StopForFullDisk(const std::wstring& targetPath)
+void UpdateManager::StopPassWith(const char* textKey, const std::wstring& targetPath)
 {
     stopRequested = true;
     updateFailed = true;
-    ReportError(fmt::format(fmt::runtime(LocalizedText("disk_full")), targetPath));
+    ReportError(fmt::format(fmt::runtime(LocalizedText(textKey)), targetPath));
 }
 
-bool UpdateManager::ExtractFrom(const ArchiveOpener& open, std::string_view memoryBytes,
-                                uint64_t packageSize, const std::wstring& targetPath,
-                                const int64_t* fileTime)
+bool UpdateManager::ExtractFrom(const ArchiveOpener& open, bool inMemory, uint64_t packageSize,
+                                const std::wstring& targetPath, const int64_t* fileTime)
 {
     // A damaged package fails here, before any attempt, whichever way it is read.
     std::optional<InflatedEntry> whole;
@@ -179,11 +173,11 @@ bool UpdateManager::ExtractFrom(const ArchiveOpener& open, std::string_view memo
     {
         const std::unique_ptr<ZipArchive> archive = open();
         const uint64_t size = PackageDataSize(*archive);
-        if (!memoryBytes.empty() && size <= kWholeContentBytes)
+        if (inMemory && size <= kWholeContentBytes)
         {
             try
             {
-                whole = ReadPackageData(memoryBytes);
+                whole = ReadPackageData(*archive);
             }
             catch (const std::bad_alloc&)
             {
@@ -197,9 +191,7 @@ bool UpdateManager::ExtractFrom(const ArchiveOpener& open, std::string_view memo
     {
         // Every attempt would be refused the same way: say so once and stop.
         spdlog::error("Unzip - {} for {}", error.what(), ToUtf8(targetPath));
-        stopRequested = true;
-        updateFailed = true;
-        ReportError(fmt::format(fmt::runtime(LocalizedText("file_too_large")), targetPath));
+        StopPassWith("file_too_large", targetPath);
         return false;
     }
     spdlog::trace("Unzip - extracting data to {}", ToUtf8(targetPath));
@@ -283,7 +275,7 @@ UpdateManager::WriteOutcome UpdateManager::WriteAttempt(const ContentWriter& con
             return WriteOutcome::Failed;
         part.Reset();
         DeleteFileW(partPath.c_str());
-        StopForFullDisk(targetPath);
+        StopPassWith("disk_full", targetPath);
         return WriteOutcome::DiskFull;
     }
 

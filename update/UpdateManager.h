@@ -144,12 +144,14 @@ class UpdateManager
                            const std::wstring& serverOverlayVersion);
     void StopWorkers();
 
-    // Reports that the disk is full while `targetPath` was being written, and stops the pass.
-    void StopForFullDisk(const std::wstring& targetPath);
+    // Stops the pass and reports the text `textKey` about `targetPath` (a
+    // full disk, a file too large): no attempt can help.
+    void StopPassWith(const char* textKey, const std::wstring& targetPath);
 
     // Opens the package being extracted, once for each read of it.
     using ArchiveOpener = std::function<std::unique_ptr<ZipArchive>()>;
-    bool ExtractFrom(const ArchiveOpener& open, std::string_view memoryBytes, uint64_t packageSize,
+    // `inMemory`: small content may then be inflated whole in one go.
+    bool ExtractFrom(const ArchiveOpener& open, bool inMemory, uint64_t packageSize,
                      const std::wstring& targetPath, const int64_t* fileTime);
 
     // Writes the new content to `file`: ERROR_SUCCESS, or the code a write failed with.

@@ -85,10 +85,10 @@ void OpenFirstEntry(const ZipArchive& archive, const EntryMessages& messages)
         throw std::runtime_error(messages.entryUnreadable);
 }
 
-std::optional<InflatedEntry> ReadFirstEntry(std::string_view bytes, const EntryMessages& messages,
-                                            bool readName, uint64_t sizeLimit)
+std::optional<InflatedEntry> ReadFirstEntry(const ZipArchive& archive,
+                                            const EntryMessages& messages, bool readName,
+                                            uint64_t sizeLimit)
 {
-    ZipArchive archive(bytes);
     const std::optional<uint32_t> size = CheckFirstEntry(archive, messages, readName, sizeLimit);
     if (!size)
         return std::nullopt;
@@ -235,7 +235,8 @@ std::optional<std::string> ReadSingleEntryPackage(std::string_view bytes,
     const EntryMessages messages{unreadable, fmt::format("Unable to get file info for {}", name),
                                  unreadable, fmt::format("Could not close handle for {}", name),
                                  unreadable, unreadable};
-    std::optional<InflatedEntry> entry = ReadFirstEntry(bytes, messages, true, sizeLimit);
+    const ZipArchive archive(bytes);
+    std::optional<InflatedEntry> entry = ReadFirstEntry(archive, messages, true, sizeLimit);
     if (!entry)
         return std::nullopt;
     const char* begin = entry->data.get();
@@ -244,7 +245,13 @@ std::optional<std::string> ReadSingleEntryPackage(std::string_view bytes,
 
 InflatedEntry ReadPackageData(std::string_view bytes, uint64_t sizeLimit)
 {
-    std::optional<InflatedEntry> entry = ReadFirstEntry(bytes, kPackageMessages, false, sizeLimit);
+    return ReadPackageData(ZipArchive(bytes), sizeLimit);
+}
+
+InflatedEntry ReadPackageData(const ZipArchive& archive, uint64_t sizeLimit)
+{
+    std::optional<InflatedEntry> entry =
+        ReadFirstEntry(archive, kPackageMessages, false, sizeLimit);
     if (!entry)
         throw std::runtime_error(kPackageMessages.archiveUnreadable);
     return std::move(*entry);

@@ -112,6 +112,8 @@ struct EntryTooLarge : std::runtime_error
 // "Could not close ZIP file handle" (CRC mismatch) or "Read bytes was not equal
 // to the correct amount", and EntryTooLarge.
 InflatedEntry ReadPackageData(std::string_view bytes, uint64_t sizeLimit = kNoSizeLimit);
+// The same from an archive already open.
+InflatedEntry ReadPackageData(const ZipArchive& archive, uint64_t sizeLimit = kNoSizeLimit);
 
 // The size of a file package's content, checked as ReadPackageData checks it
 // (the same exceptions), before anything is inflated.
