@@ -101,12 +101,24 @@ void HttpClientCurl::SetUserAgent(const std::string& agent)
 
 void HttpClientCurl::SetEch(bool enabled)
 {
+    const bool wasEch = echEnabledForClient;
+    const int wasLevel = dohLevel;
     echEnabledForClient = enabled;
     if (enabled)
     {
         dohLevel = 0;
         LoadCaBundle();
     }
+    if (wasEch != echEnabledForClient || wasLevel != dohLevel)
+        RenewHandle();
+}
+
+void HttpClientCurl::RenewHandle()
+{
+    if (CURL* fresh = curl_easy_init())
+        handle.reset(fresh);
+    else
+        curl_easy_reset(handle.get());
 }
 
 bool HttpClientCurl::LoadCaBundle()
@@ -253,13 +265,13 @@ bool HttpClientCurl::PerformAndMap(HttpResponse& response)
         echEnabledForClient = false;
         dohLevel = kDohLevelWithoutEch;
         spdlog::trace("Curl: ECH required but failed, disabling ECH");
-        curl_easy_reset(easy);
+        RenewHandle();
         return true;
     }
     if (IsLadderFailure(rc) && echEnabledForClient && dohLevel != kDohLevelWithoutEch)
     {
         StepDownLadder(rc);
-        curl_easy_reset(easy);
+        RenewHandle();
         return true;
     }
     response.statusCode = -1;

@@ -48,6 +48,9 @@ class HttpClientCurl : public IHttpClient
     };
 
     bool LoadCaBundle();
+    // A new easy handle, and with it an empty DNS cache: when the resolver
+    // changes, neither its answers nor the failures libcurl remembers may carry over.
+    void RenewHandle();
     void ApplyRequestOptions(const std::string& url);
     // True when a rung of the ladder was given up: the request runs again.
     bool PerformAndMap(HttpResponse& response);
