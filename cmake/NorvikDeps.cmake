@@ -46,14 +46,10 @@ if(CMAKE_SIZEOF_VOID_P)
   endif()
 endif()
 
-# Naming the archive avoids picking up libz.dll.a from the same directory.
-set(NORVIK_DEPS_ZLIB "/usr/${NORVIK_DEPS_TRIPLE}/lib/libz.a")
-if(NOT EXISTS "${NORVIK_DEPS_ZLIB}")
-  _norvik_deps_fail("${NORVIK_DEPS_ZLIB} not found (Debian package libz-mingw-w64-dev).")
-endif()
-
 set(_norvik_inc "${NORVIK_DEPS_PREFIX}/include")
 set(_norvik_libdir "${NORVIK_DEPS_PREFIX}/lib")
+# zlib is built with minizip from the same source, not taken from the toolchain.
+set(NORVIK_DEPS_ZLIB "${_norvik_libdir}/libz.a")
 
 # _norvik_lib(TARGET [ARCHIVE file] [DEFS ...] [LINK ...]); without ARCHIVE
 # the target is header-only.
@@ -80,7 +76,8 @@ _norvik_lib(norvik::ssl ARCHIVE "${_norvik_libdir}/libssl.a" LINK norvik::crypto
 _norvik_lib(norvik::nghttp2 ARCHIVE "${_norvik_libdir}/libnghttp2.a" DEFS NGHTTP2_STATICLIB)
 _norvik_lib(norvik::curl ARCHIVE "${_norvik_libdir}/libcurl.a"
   DEFS CURL_STATICLIB NGHTTP2_STATICLIB
-  LINK norvik::nghttp2 norvik::ssl norvik::crypto norvik::zlib ws2_32 bcrypt advapi32 crypt32)
+  LINK norvik::nghttp2 norvik::ssl norvik::crypto norvik::zlib ws2_32 bcrypt advapi32 crypt32
+  iphlpapi)
 
 _norvik_lib(norvik::minizip ARCHIVE "${_norvik_libdir}/libminizip.a" LINK norvik::zlib)
 

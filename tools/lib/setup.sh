@@ -42,7 +42,7 @@ norvik_as_root() {
 
 # Debian packages the build, the tests and the demo need.
 NORVIK_PACKAGES=(
-    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 libz-mingw-w64-dev
+    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 nasm patch
     cmake ninja-build dpkg-dev xz-utils file
     libspdlog-dev libfmt-dev libtomlplusplus-dev googletest
     libminizip-dev zlib1g-dev
