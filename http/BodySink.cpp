@@ -22,6 +22,14 @@ void StringBodySink::Begin(int64_t announcedLength)
     }
 }
 
+bool StringBodySink::Continue(uint64_t offset)
+{
+    if (offset > body_.size())
+        return false;
+    body_.resize(static_cast<size_t>(offset));
+    return true;
+}
+
 bool StringBodySink::Append(const char* data, size_t size)
 {
     try

@@ -15,6 +15,10 @@ class IBodySink
     // repeated on the same sink; `announcedLength` is the server's
     // Content-Length, or -1 when it sent none.
     virtual void Begin(int64_t announcedLength) = 0;
+    // Instead of Begin when the server sends the rest of a body after its
+    // first `offset` bytes: keeps exactly those. False when the sink does
+    // not hold that many.
+    virtual bool Continue(uint64_t offset) = 0;
     // False ends the transfer; the response then fails with FailureText().
     virtual bool Append(const char* data, size_t size) = 0;
     virtual std::string FailureText() const = 0;
@@ -28,6 +32,7 @@ class StringBodySink : public IBodySink
     explicit StringBodySink(std::string& body) : body_(body) {}
 
     void Begin(int64_t announcedLength) override;
+    bool Continue(uint64_t offset) override;
     bool Append(const char* data, size_t size) override;
     std::string FailureText() const override;
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "http/BodySink.h"
+#include "http/SpeedLimit.h"
 
 #include <cstdint>
 #include <exception>
@@ -17,6 +18,21 @@ struct HttpResponse
     int32_t statusCode = 0; // -1 when no reply was obtained
     std::string body;       // kept for error statuses too; empty when a sink took it
     std::string error;      // UTF-8 text for the user; empty on success
+    // Of a 2xx body, also one whose transfer broke off: the whole body's
+    // length (-1 when unknown) and the server's validator of it, its ETag or
+    // else its Last-Modified (empty when it sent neither).
+    int64_t bodyLength = -1;
+    std::string validator;
+};
+
+// Where a transfer that broke off stopped, so that a request asks only for
+// the rest. The server sends the rest only while the body is the one it
+// was: the same validator and the same whole length.
+struct ResumePoint
+{
+    uint64_t offset = 0;
+    int64_t bodyLength = -1;
+    std::string validator;
 };
 
 // (total bytes expected, bytes so far) -> non-zero asks to abort (libcurl only).
@@ -42,9 +58,16 @@ class IHttpClient
   public:
     virtual ~IHttpClient() = default;
     virtual HttpResponse Get(const std::string& url) = 0;
-    // The body goes to `sink`, error statuses' too.
+    // The body goes to `sink`, error statuses' too. With `resume`, whose
+    // offset is what the sink holds, the server is asked for the rest: the
+    // sink is continued when it sends that, and begun afresh when it sends
+    // the whole body. Progress counts the bytes held as received.
     virtual HttpResponse Download(const std::string& url, ProgressCallback progress,
-                                  IBodySink& sink) = 0;
+                                  IBodySink& sink, const ResumePoint* resume) = 0;
+    HttpResponse Download(const std::string& url, ProgressCallback progress, IBodySink& sink)
+    {
+        return Download(url, std::move(progress), sink, nullptr);
+    }
     // The body in the response.
     HttpResponse Download(const std::string& url, ProgressCallback progress)
     {
@@ -57,6 +80,8 @@ class IHttpClient
     virtual void Reset() = 0;
     virtual void SetUserAgent(const std::string& userAgent) = 0;
     virtual void SetEch(bool enabled) = 0;
+    // Downloads share `limit` (which outlives the client) from now on; null: none.
+    virtual void SetSpeedLimit(SpeedLimit* limit) = 0;
 };
 
 inline constexpr char kNetworkUserAgent[] = "Norvik/2.0 (Launcher)";

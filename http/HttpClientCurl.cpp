@@ -2,10 +2,12 @@
 
 #include "app/TextEncoding.h"
 #include "http/NetworkError.h"
+#include "http/RangeRequest.h"
 #include "settings/Deployment.h"
 
 #include <windows.h>
 
+#include <fmt/format.h>
 #include <spdlog/spdlog.h>
 #include <stdexcept>
 
@@ -20,6 +22,9 @@ constexpr int kCaBundleResource = 193;
 // Under Wine each socket read is a costly trip through the server process;
 // libcurl's 16 KiB default makes a large package thousands of them.
 constexpr long kReceiveBufferBytes = 512 * 1024;
+// Under a speed limit the pieces stay small, so the waits between them and
+// the progress shown stay smooth.
+constexpr long kLimitedReceiveBufferBytes = 16 * 1024;
 
 // The module this code was linked into, whichever executable loaded it.
 HMODULE OwnModule()
@@ -58,6 +63,16 @@ bool Connected(CURL* easy)
            connectTime > 0;
 }
 
+// The value of the last reply's header `name`, or empty.
+std::string HeaderValue(CURL* easy, const char* name)
+{
+    curl_header* header = nullptr;
+    if (curl_easy_header(easy, name, 0, CURLH_HEADER, -1, &header) != CURLHE_OK || !header ||
+        !header->value)
+        return {};
+    return header->value;
+}
+
 std::string TransportErrorText(CURLcode rc)
 {
     switch (rc)
@@ -78,6 +93,11 @@ std::string TransportErrorText(CURLcode rc)
 void HttpClientCurl::EasyCleanup::operator()(void* easy) const
 {
     curl_easy_cleanup(easy);
+}
+
+void HttpClientCurl::HeaderListCleanup::operator()(curl_slist* list) const
+{
+    curl_slist_free_all(list);
 }
 
 HttpClientCurl::HttpClientCurl() : handle(curl_easy_init())
@@ -187,12 +207,62 @@ void HttpClientCurl::ApplyRequestOptions(const std::string& url)
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, kConnectSeconds);
-    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE,
+                     speedLimit ? kLimitedReceiveBufferBytes : kReceiveBufferBytes);
     // The version file names the addresses: nothing but the web is followed.
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     sinkBegun = false;
     sinkFailed = false;
+    rangeRefused = false;
+    progressOffset = 0;
+    bodyLength = -1;
+    validator.clear();
+}
+
+void HttpClientCurl::RequestRest(const ResumePoint& rest)
+{
+    CURL* easy = handle.get();
+    const std::string range = fmt::format("{}-", rest.offset);
+    curl_easy_setopt(easy, CURLOPT_RANGE, range.c_str());
+    curl_slist* list = curl_slist_append(nullptr, IfRangeHeader(rest).c_str());
+    requestHeaders.reset(list);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list);
+    // Until the reply shows whether the rest comes, the bytes held count.
+    progressOffset = rest.offset;
+}
+
+bool HttpClientCurl::StartBody()
+{
+    CURL* easy = handle.get();
+    long status = 0;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+    curl_off_t length = -1;
+    if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) != CURLE_OK)
+        length = -1;
+    sinkBegun = true;
+    if (resume && status == 206)
+    {
+        const auto range = ParseContentRange(HeaderValue(easy, "Content-Range"));
+        if (!range || !IsRestOf(*range, *resume) || !sink->Continue(resume->offset))
+        {
+            spdlog::warn("The server did not send the rest asked for (Content-Range: {})",
+                         HeaderValue(easy, "Content-Range"));
+            rangeRefused = true;
+            return false;
+        }
+        bodyLength = resume->bodyLength;
+        validator = resume->validator;
+        return true;
+    }
+    progressOffset = 0;
+    sink->Begin(length);
+    if (status >= 200 && status < 300)
+    {
+        bodyLength = length;
+        validator = ChooseValidator(HeaderValue(easy, "ETag"), HeaderValue(easy, "Last-Modified"));
+    }
+    return true;
 }
 
 void HttpClientCurl::UseSink(IBodySink& target)
@@ -210,15 +280,10 @@ size_t HttpClientCurl::WriteToSink(char* data, size_t size, size_t count, void* 
     auto* self = static_cast<HttpClientCurl*>(client);
     try
     {
-        if (!self->sinkBegun)
-        {
-            curl_off_t length = -1;
-            if (curl_easy_getinfo(self->handle.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T,
-                                  &length) != CURLE_OK)
-                length = -1;
-            self->sinkBegun = true;
-            self->sink->Begin(length);
-        }
+        if (!self->sinkBegun && !self->StartBody())
+            return 0;
+        if (self->speedLimit)
+            self->speedLimit->Take(size * count);
         if (self->sink->Append(data, size * count))
             return size * count;
     }
@@ -233,12 +298,17 @@ size_t HttpClientCurl::WriteToSink(char* data, size_t size, size_t count, void* 
 int HttpClientCurl::ProgressTrampoline(void* client, double downloadTotal, double downloadNow,
                                        double, double)
 {
-    const ProgressCallback& progress = static_cast<HttpClientCurl*>(client)->progress;
+    auto* self = static_cast<HttpClientCurl*>(client);
+    const ProgressCallback& progress = self->progress;
     if (!progress)
         return 0;
     try
     {
-        return progress(downloadTotal, downloadNow);
+        const double held = static_cast<double>(self->progressOffset);
+        // Before the reply's first piece the totals are not yet the body's.
+        if (self->resume && !self->sinkBegun)
+            return progress(static_cast<double>(self->resume->bodyLength), held);
+        return progress(downloadTotal > 0 ? downloadTotal + held : 0, downloadNow + held);
     }
     catch (const std::exception& error)
     {
@@ -275,7 +345,9 @@ bool HttpClientCurl::PerformAndMap(HttpResponse& response)
         return true;
     }
     response.statusCode = -1;
-    if (rc == CURLE_WRITE_ERROR && sinkFailed)
+    if (rc == CURLE_WRITE_ERROR && rangeRefused)
+        response.error = TransportErrorText(CURLE_RANGE_ERROR);
+    else if (rc == CURLE_WRITE_ERROR && sinkFailed)
         response.error = sink->FailureText();
     else if (rc == CURLE_OPERATION_TIMEDOUT && !Connected(easy))
         // A host that never answered: the player can try another mirror.
@@ -318,7 +390,7 @@ HttpResponse HttpClientCurl::Get(const std::string& url)
 }
 
 HttpResponse HttpClientCurl::Download(const std::string& url, ProgressCallback callback,
-                                      IBodySink& target)
+                                      IBodySink& target, const ResumePoint* rest)
 {
     spdlog::trace("Download (ech: {}) - URL={}", echEnabledForClient, url);
     HttpResponse response;
@@ -327,15 +399,23 @@ HttpResponse HttpClientCurl::Download(const std::string& url, ProgressCallback c
     ApplyRequestOptions(url);
     CURL* easy = handle.get();
     UseSink(target);
+    resume = rest && rest->offset > 0 && !rest->validator.empty() ? rest : nullptr;
+    if (resume)
+        RequestRest(*resume);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy, CURLOPT_PROGRESSDATA, this);
     curl_easy_setopt(easy, CURLOPT_PROGRESSFUNCTION, &HttpClientCurl::ProgressTrampoline);
 
-    if (PerformAndMap(response))
-        return Download(url, progress, target);
+    const bool again = PerformAndMap(response);
+    response.bodyLength = bodyLength;
+    response.validator = validator;
+    resume = nullptr;
+    if (again)
+        return Download(url, progress, target, rest);
 
     progress = nullptr;
     sink = nullptr;
     curl_easy_reset(easy);
+    requestHeaders.reset();
     return response;
 }

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+struct curl_slist;
+
 // A transfer slower than 1 byte/s for this long is given up, so a stalled
 // server cannot hold a worker forever.
 inline constexpr long kStallSeconds = NORVIK_STALL_SECONDS;
@@ -32,11 +34,12 @@ class HttpClientCurl : public IHttpClient
 
     HttpResponse Get(const std::string& url) override;
     using IHttpClient::Download;
-    HttpResponse Download(const std::string& url, ProgressCallback progress,
-                          IBodySink& sink) override;
+    HttpResponse Download(const std::string& url, ProgressCallback progress, IBodySink& sink,
+                          const ResumePoint* resume) override;
     void Reset() override;
     void SetUserAgent(const std::string& userAgent) override;
     void SetEch(bool enabled) override;
+    void SetSpeedLimit(SpeedLimit* limit) override { speedLimit = limit; }
 
     bool EchEnabled() const { return echEnabledForClient; }
     int32_t DohLevel() const { return dohLevel; }
@@ -45,6 +48,10 @@ class HttpClientCurl : public IHttpClient
     struct EasyCleanup
     {
         void operator()(void* handle) const;
+    };
+    struct HeaderListCleanup
+    {
+        void operator()(curl_slist* list) const;
     };
 
     bool LoadCaBundle();
@@ -56,6 +63,11 @@ class HttpClientCurl : public IHttpClient
     bool PerformAndMap(HttpResponse& response);
     void StepDownLadder(int rc);
 
+    // Asks for the rest of the body after `resume`'s offset, unless it changed.
+    void RequestRest(const ResumePoint& resume);
+    // At the first piece of a body: the sink continued or begun, and what the
+    // server says of the body noted; false when a range came that was not asked for.
+    bool StartBody();
     static size_t WriteToSink(char* data, size_t size, size_t count, void* client);
     // Points `sink` at `target` for the next perform.
     void UseSink(IBodySink& target);
@@ -63,6 +75,7 @@ class HttpClientCurl : public IHttpClient
                                   double uploadTotal, double uploadNow);
 
     std::unique_ptr<void, EasyCleanup> handle;
+    SpeedLimit* speedLimit = nullptr;
     std::string userAgent = "Norvik/2.0 (Launcher; cURL)";
     bool echEnabledForClient = false;
     int32_t dohLevel = 0;
@@ -72,6 +85,15 @@ class HttpClientCurl : public IHttpClient
     IBodySink* sink = nullptr;
     bool sinkBegun = false;
     bool sinkFailed = false;
+    // The request in progress continues a body; whether the server sent the
+    // rest that was asked for, or another part of it.
+    const ResumePoint* resume = nullptr;
+    uint64_t progressOffset = 0;
+    bool rangeRefused = false;
+    std::unique_ptr<curl_slist, HeaderListCleanup> requestHeaders;
+    // Of the body in progress, for HttpResponse.
+    int64_t bodyLength = -1;
+    std::string validator;
     // Handed to libcurl without a copy: filled once, never changed afterwards.
     std::vector<unsigned char> caBundle;
 };

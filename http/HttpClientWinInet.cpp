@@ -1,6 +1,7 @@
 #include "http/HttpClientWinInet.h"
 
 #include "http/NetworkError.h"
+#include "http/RangeRequest.h"
 
 #include <windows.h>
 
@@ -69,9 +70,21 @@ InternetHandle OpenGetRequest(HINTERNET connection, const char* path, DWORD flag
         HttpOpenRequestA(connection, "GET", path, "HTTP/1.1", nullptr, nullptr, flags, 0));
 }
 
-bool SendWithoutBody(HINTERNET request)
+// `headers`: extra request lines, each ended by CR LF; may be empty.
+bool SendWithoutBody(HINTERNET request, const std::string& headers)
 {
-    return HttpSendRequestA(request, nullptr, 0, nullptr, 0);
+    return HttpSendRequestA(request, headers.empty() ? nullptr : headers.c_str(),
+                            static_cast<DWORD>(headers.size()), nullptr, 0);
+}
+
+// The reply header `query` as text, or empty.
+std::string QueryText(HINTERNET request, DWORD query)
+{
+    char text[1024] = {};
+    DWORD size = sizeof(text) - 1;
+    if (!HttpQueryInfoA(request, query, text, &size, nullptr))
+        return {};
+    return std::string(text, size);
 }
 
 bool QueryNumber(HINTERNET request, DWORD query, DWORD& value)
@@ -120,6 +133,16 @@ HttpResponse Failure(std::string error)
     response.error = std::move(error);
     return response;
 }
+
+// A body that broke off: the failure keeps what a retry needs to continue it.
+HttpResponse BrokenBody(DWORD code, int64_t bodyLength, std::string validator)
+{
+    HttpResponse response = Failure(FormatNetworkError(
+        "network_error_generic", static_cast<int>(code), ToWide(SystemErrorText(code))));
+    response.bodyLength = bodyLength;
+    response.validator = std::move(validator);
+    return response;
+}
 } // namespace
 
 void HttpClientWinInet::HandleCloser::operator()(void* handle) const
@@ -152,13 +175,14 @@ HttpResponse HttpClientWinInet::Get(const std::string& url)
 }
 
 HttpResponse HttpClientWinInet::Download(const std::string& url, ProgressCallback progress,
-                                         IBodySink& sink)
+                                         IBodySink& sink, const ResumePoint* resume)
 {
-    return SendRequest(url, progress, sink);
+    return SendRequest(url, progress, sink, resume);
 }
 
 HttpResponse HttpClientWinInet::SendRequest(const std::string& url,
-                                            const ProgressCallback& progress, IBodySink& sink)
+                                            const ProgressCallback& progress, IBodySink& sink,
+                                            const ResumePoint* resume)
 {
     spdlog::trace("Get - URL={}", url);
 
@@ -189,7 +213,11 @@ HttpResponse HttpClientWinInet::SendRequest(const std::string& url,
     if (!request)
         return Failure("Failed to create request: " + LastInternetErrorText());
 
-    if (!SendWithoutBody(request.get()))
+    if (resume && (resume->offset == 0 || resume->validator.empty()))
+        resume = nullptr;
+    const std::string headers =
+        resume ? RangeHeader(*resume) + "\r\n" + IfRangeHeader(*resume) + "\r\n" : "";
+    if (!SendWithoutBody(request.get(), headers))
     {
         const DWORD code = GetLastError();
         if (code == ERROR_INTERNET_INVALID_CA || code == kWineUntrustedCertificate ||
@@ -210,20 +238,55 @@ HttpResponse HttpClientWinInet::SendRequest(const std::string& url,
     DWORD length = 0;
     const bool announced = QueryNumber(request.get(), HTTP_QUERY_CONTENT_LENGTH, length);
 
-    char chunk[kReadChunk];
-    DWORD read = 0;
-    double total = 0;
+    // What a retry needs to ask for the rest; the bytes the sink holds count as received.
+    uint64_t held = 0;
+    double wholeLength = length;
     try
     {
-        sink.Begin(announced ? static_cast<int64_t>(length) : -1);
-        while (InternetReadFile(request.get(), chunk, kReadChunk, &read) && read != 0)
+        if (resume && status == 206)
         {
+            const auto range =
+                ParseContentRange(QueryText(request.get(), HTTP_QUERY_CONTENT_RANGE));
+            if (!range || !IsRestOf(*range, *resume) || !sink.Continue(resume->offset))
+                return BrokenBody(ERROR_HTTP_INVALID_SERVER_RESPONSE, -1, {});
+            response.bodyLength = resume->bodyLength;
+            response.validator = resume->validator;
+            held = resume->offset;
+            wholeLength = static_cast<double>(resume->bodyLength);
+        }
+        else
+        {
+            sink.Begin(announced ? static_cast<int64_t>(length) : -1);
+            if (status >= 200 && status < 300)
+            {
+                response.bodyLength = announced ? static_cast<int64_t>(length) : -1;
+                response.validator =
+                    ChooseValidator(QueryText(request.get(), HTTP_QUERY_ETAG),
+                                    QueryText(request.get(), HTTP_QUERY_LAST_MODIFIED));
+            }
+        }
+
+        char chunk[kReadChunk];
+        DWORD read = 0;
+        uint64_t received = 0;
+        for (;;)
+        {
+            if (!InternetReadFile(request.get(), chunk, kReadChunk, &read))
+                return BrokenBody(GetLastError(), response.bodyLength, response.validator);
+            if (read == 0)
+                break;
+            if (speedLimit)
+                speedLimit->Take(read);
             if (!sink.Append(chunk, read))
                 return Failure(sink.FailureText());
-            total += read;
+            received += read;
             if (progress && length != 0)
-                progress(static_cast<double>(length), total);
+                progress(wholeLength, static_cast<double>(held + received));
         }
+        // A connection closed before the announced end is no whole body.
+        if (announced && received < length)
+            return BrokenBody(ERROR_INTERNET_CONNECTION_ABORTED, response.bodyLength,
+                              response.validator);
     }
     catch (const std::exception& error)
     {

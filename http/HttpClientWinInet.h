@@ -20,13 +20,14 @@ class HttpClientWinInet : public IHttpClient
 
     HttpResponse Get(const std::string& url) override;
     using IHttpClient::Download;
-    HttpResponse Download(const std::string& url, ProgressCallback progress,
-                          IBodySink& sink) override;
+    HttpResponse Download(const std::string& url, ProgressCallback progress, IBodySink& sink,
+                          const ResumePoint* resume) override;
     void Reset() override {}
     // Reopens the session with the new agent; throws std::runtime_error
     // ("Failed to reinitialize WinInet") and keeps no session when that fails.
     void SetUserAgent(const std::string& userAgent) override;
     void SetEch(bool) override {}
+    void SetSpeedLimit(SpeedLimit* limit) override { speedLimit = limit; }
 
     struct HandleCloser
     {
@@ -36,8 +37,9 @@ class HttpClientWinInet : public IHttpClient
 
   private:
     HttpResponse SendRequest(const std::string& url, const ProgressCallback& progress,
-                             IBodySink& sink);
+                             IBodySink& sink, const ResumePoint* resume);
 
     InternetHandle internet;
+    SpeedLimit* speedLimit = nullptr;
     std::string userAgent = "Norvik/2.0 (Launcher; WinInet)";
 };

@@ -5,9 +5,11 @@
 #include "settings/Localization.h"
 #include "settings/Registry.h"
 #include "settings/SettingsDialogIds.h"
+#include "settings/SpeedLimitSetting.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <iterator>
 #include <spdlog/spdlog.h>
 #include <string>
@@ -96,6 +98,33 @@ void FillConnectionsList(const SettingsDialog& record)
     SelectListEntry(record.connectionsList, stored - 1);
 }
 
+// The steps, and a stored limit that is none of them (set by an
+// administrator) in its place, so that OK keeps it.
+void FillSpeedLimitList(SettingsDialog& record)
+{
+    record.speedLimitChoices.assign(kSpeedLimitStepsKB.begin(), kSpeedLimitStepsKB.end());
+    const uint32_t stored = StoredSpeedLimitKB();
+    auto& choices = record.speedLimitChoices;
+    if (std::find(choices.begin(), choices.end(), stored) == choices.end())
+        choices.insert(std::upper_bound(choices.begin() + 1, choices.end(), stored), stored);
+    SendMessageW(record.speedLimitList, CB_RESETCONTENT, 0, 0);
+    for (const uint32_t limit : choices)
+        AddListEntry(record.speedLimitList, FormatSpeedLimit(limit));
+    const auto at = std::find(choices.begin(), choices.end(), stored) - choices.begin();
+    SelectListEntry(record.speedLimitList, static_cast<WPARAM>(at));
+}
+
+// The "no limit" entry follows the language; the selection stays.
+void RenameNoLimitEntry(const SettingsDialog& record)
+{
+    const LRESULT selected = SelectedListEntry(record.speedLimitList);
+    SendMessageW(record.speedLimitList, CB_DELETESTRING, 0, 0);
+    SendMessageW(record.speedLimitList, CB_INSERTSTRING, 0,
+                 reinterpret_cast<LPARAM>(FormatSpeedLimit(0).c_str()));
+    if (selected != CB_ERR)
+        SelectListEntry(record.speedLimitList, static_cast<WPARAM>(selected));
+}
+
 void ApplyTexts(const SettingsDialog& record)
 {
     const HWND dialog = record.dialog;
@@ -107,6 +136,7 @@ void ApplyTexts(const SettingsDialog& record)
     SetDlgItemTextW(dialog, IDC_ECH_DESCRIPTION, LocalizedCStr("first_launch_ech_description"));
     SetDlgItemTextW(dialog, IDC_CONNECTIONS_LABEL,
                     LocalizedCStr("first_launch_max_connections_label"));
+    SetDlgItemTextW(dialog, IDC_SPEED_LIMIT_LABEL, LocalizedCStr("first_launch_speed_limit_label"));
 }
 
 // The warning says the choice is not saved; only the Japanese texts carry it.
@@ -143,11 +173,14 @@ void InitDialog(SettingsDialog& record, HWND dialog)
     record.languageWarning = GetDlgItem(dialog, IDC_LANGUAGE_WARNING);
     record.connectionsList = GetDlgItem(dialog, IDC_CONNECTIONS_LIST);
     record.connectionsLabel = GetDlgItem(dialog, IDC_CONNECTIONS_LABEL);
+    record.speedLimitList = GetDlgItem(dialog, IDC_SPEED_LIMIT_LIST);
+    record.speedLimitLabel = GetDlgItem(dialog, IDC_SPEED_LIMIT_LABEL);
 
     FillLanguageList(record);
     FillMirrorList(record);
     SetChecked(record.echCheckBox, StoredDword(L"NRK_LauncherEchEnabled", 0) != 0);
     FillConnectionsList(record);
+    FillSpeedLimitList(record);
     ApplyTexts(record);
     ApplyLanguageWarning(record);
     CentreOnPrimaryScreen(dialog);
@@ -162,6 +195,11 @@ void SaveAndClose(const SettingsDialog& record)
     const uint32_t connections = connectionsEntry == CB_ERR
                                      ? kDefaultConnections
                                      : static_cast<uint32_t>(connectionsEntry) + 1;
+    const LRESULT limitEntry = SelectedListEntry(record.speedLimitList);
+    const uint32_t speedLimit =
+        limitEntry == CB_ERR || static_cast<size_t>(limitEntry) >= record.speedLimitChoices.size()
+            ? 0
+            : record.speedLimitChoices[static_cast<size_t>(limitEntry)];
 
     // Stored even when a write fails: the registry operations log it, and the
     // next start asks again if the flag itself did not land.
@@ -169,8 +207,10 @@ void SaveAndClose(const SettingsDialog& record)
     WriteRegistryDword(L"NRK_LauncherMirrorIndex", mirror);
     WriteRegistryDword(L"NRK_LauncherEchEnabled", ech ? 1 : 0);
     WriteRegistryDword(L"NRK_LauncherMaxConnections", connections);
+    WriteRegistryDword(kMaxSpeedValueName, speedLimit);
     spdlog::info("Saved first launch settings: Mirror={}, ECH={}, MaxConnections={}", mirror, ech,
                  connections);
+    spdlog::info("Saved download speed limit: {} KB/s (0: none)", speedLimit);
     EndDialog(record.dialog, IDOK);
 }
 
@@ -183,6 +223,7 @@ void SwitchLanguage(const SettingsDialog& record)
     SetCurrentLanguage(code);
     spdlog::info("Language changed to: {}", ToUtf8(code));
     ApplyTexts(record);
+    RenameNoLimitEntry(record);
     ApplyLanguageWarning(record);
 }
 
@@ -199,6 +240,7 @@ INT_PTR OnCommand(const SettingsDialog& record, WORD control, WORD notification)
     case IDC_MIRROR_LABEL:
     case IDC_LANGUAGE_LABEL:
     case IDC_CONNECTIONS_LABEL:
+    case IDC_SPEED_LIMIT_LABEL:
     case IDC_ECH_DESCRIPTION:
         if (notification != STN_CLICKED)
             return FALSE;
@@ -208,6 +250,8 @@ INT_PTR OnCommand(const SettingsDialog& record, WORD control, WORD notification)
             OpenDropDown(record.languageList);
         else if (control == IDC_CONNECTIONS_LABEL)
             OpenDropDown(record.connectionsList);
+        else if (control == IDC_SPEED_LIMIT_LABEL)
+            OpenDropDown(record.speedLimitList);
         else
             SetChecked(record.echCheckBox, !IsChecked(record.echCheckBox));
         return TRUE;

@@ -1,11 +1,14 @@
 // The launcher settings dialog (template 182): mirror, ECH, parallel
-// downloads and the display language. Modal and ownerless, on the window
-// thread, shown on first launch and between window lives while no update
-// thread runs; OK stores the three transfer settings, the language holds for
-// the rest of the process only.
+// downloads, the download speed limit and the display language. Modal and
+// ownerless, on the window thread, shown on first launch and between window
+// lives while no update thread runs; OK stores the transfer settings, the
+// language holds for the rest of the process only.
 #pragma once
 
 #include <windows.h>
+
+#include <cstdint>
+#include <vector>
 
 struct SettingsDialog
 {
@@ -17,6 +20,10 @@ struct SettingsDialog
     HWND languageWarning = nullptr;
     HWND connectionsList = nullptr;
     HWND connectionsLabel = nullptr;
+    HWND speedLimitList = nullptr;
+    HWND speedLimitLabel = nullptr;
+    // The limit of each entry of the speed limit list, in kilobytes per second.
+    std::vector<uint32_t> speedLimitChoices;
 };
 
 // The record of the run in progress; the dialog procedure does nothing while

@@ -1,6 +1,7 @@
 #include "app/AsciiLower.h"
 #include "app/TextEncoding.h"
 #include "settings/Localization.h"
+#include "settings/SpeedLimitSetting.h"
 #include "update/PackageBuffer.h"
 #include "update/PartFiles.h"
 #include "update/UpdateManager.h"
@@ -37,6 +38,17 @@ std::wstring SpillPathFor(int workerIndex)
     return L"update-download-" + std::to_wstring(workerIndex) + kPartFileSuffix;
 }
 
+// A transfer that broke off after some bytes of a body the server described
+// well enough to be asked for the rest; an error status starts afresh.
+std::optional<ResumePoint> ResumeAfter(const HttpResponse& response, const PackageBuffer& package)
+{
+    if (response.error.empty() || response.statusCode != -1 || response.validator.empty() ||
+        response.bodyLength <= 0 || package.Size() == 0 ||
+        package.Size() >= static_cast<uint64_t>(response.bodyLength))
+        return std::nullopt;
+    return ResumePoint{package.Size(), response.bodyLength, response.validator};
+}
+
 bool IsLauncherExecutable(const std::string& name)
 {
     return AsciiLower(ToWide(name)) == kLauncherExecutableName;
@@ -53,6 +65,7 @@ void UpdateManager::DownloadWorker(int workerIndex)
         client = CreateHttpClient(SelectHttpBackend());
         client->SetUserAgent(kNetworkUserAgent);
         client->SetEch(echEnabled);
+        client->SetSpeedLimit(speedLimit.get());
     }
     catch (const std::exception& error)
     {
@@ -98,6 +111,8 @@ void UpdateManager::DownloadWorker(int workerIndex)
             }
 
             bool fetched = false;
+            // Where the last attempt broke off, when the next one may ask for the rest.
+            std::optional<ResumePoint> resume;
             for (int attempt = 0; attempt < kMaxAttempts && !stopping(); ++attempt)
             {
                 try
@@ -109,18 +124,24 @@ void UpdateManager::DownloadWorker(int workerIndex)
                     if (entry->fromOverlay)
                         spdlog::debug("Download thread {} - downloading overlay file from: {}",
                                       workerIndex, url);
-                    // A failed attempt's bytes never mix with the next one's.
-                    package.Clear();
+                    // A failed attempt's bytes never mix with the next one's: they are
+                    // kept only for a server that sends exactly the rest of the same body.
+                    if (resume)
+                        spdlog::info("Download thread {} - resuming {} after {} of {} bytes",
+                                     workerIndex, path, resume->offset, resume->bodyLength);
+                    else
+                        package.Clear();
                     const HttpResponse response = client->Download(
                         url,
                         [this, workerIndex](double total, double now)
                         { return OnDownloadProgress(workerIndex, total, now); },
-                        package);
+                        package, resume ? &*resume : nullptr);
                     if (package.DiskFull())
                     {
                         StopPassWith("disk_full", ToWide(name8));
                         return;
                     }
+                    resume = ResumeAfter(response, package);
                     if (!response.error.empty())
                         throw http_error(response.error);
                     fetched = true;
@@ -247,7 +268,9 @@ void UpdateManager::UpdateDownloadProgress()
         if (total > 0)
             lowerProgress = (done + busyFraction) / total;
         upperProgress = overall;
-        if (totalSpeed > 1048576)
+        if (maxSpeedKB != 0 && totalSpeed > 0)
+            speedText = FormatLimitedSpeed(totalSpeed, maxSpeedKB);
+        else if (totalSpeed > 1048576)
             speedText = fmt::format(L"{:.1f} MB/s", totalSpeed / 1048576);
         else if (totalSpeed > 1024)
             speedText = fmt::format(L"{:.0f} KB/s", totalSpeed / 1024);

@@ -78,6 +78,8 @@ bool UpdateManager::Install()
         workerSlots.assign(static_cast<size_t>(maxConnections), WorkerSlot{});
     }
     StopWorkers();
+    speedLimit =
+        maxSpeedKB == 0 ? nullptr : std::make_unique<SpeedLimit>(uint64_t{maxSpeedKB} * 1024);
     {
         const PartJournalPass journal;
         for (int index = 0; index < maxConnections; ++index)

@@ -60,6 +60,30 @@ void PackageBuffer::Begin(int64_t announcedLength)
     }
 }
 
+bool PackageBuffer::Continue(uint64_t offset)
+{
+    if (offset > size_ || diskFull_)
+        return false;
+    if (!inFile_)
+    {
+        memory_.resize(static_cast<size_t>(offset));
+        size_ = offset;
+        return true;
+    }
+    LARGE_INTEGER position{};
+    position.QuadPart = static_cast<LONGLONG>(offset);
+    if (!file_ || !SetFilePointerEx(file_.Get(), position, nullptr, FILE_BEGIN) ||
+        !SetEndOfFile(file_.Get()))
+    {
+        lastError_ = GetLastError();
+        spdlog::error("Could not continue the download in {} (error {})", ToUtf8(spillPath_),
+                      lastError_);
+        return false;
+    }
+    size_ = offset;
+    return true;
+}
+
 bool PackageBuffer::Append(const char* data, size_t size)
 {
     if (!inFile_ && size_ + size <= memoryLimit_)

@@ -29,6 +29,7 @@ class PackageBuffer : public IBodySink
     PackageBuffer& operator=(const PackageBuffer&) = delete;
 
     void Begin(int64_t announcedLength) override;
+    bool Continue(uint64_t offset) override;
     bool Append(const char* data, size_t size) override;
     std::string FailureText() const override;
 

@@ -5,6 +5,7 @@
 #include "launch/AdapterReport.h"
 #include "settings/Localization.h"
 #include "settings/Registry.h"
+#include "settings/SpeedLimitSetting.h"
 #include "update/MessagePasser.h"
 #include "update/UpdateWindow.h"
 
@@ -39,6 +40,7 @@ UpdateManager::UpdateManager(IUpdateWindow* window) : window(window)
     uint32_t connections = 2;
     ReadRegistryDword(connections, L"NRK_LauncherMaxConnections");
     maxConnections = ClampMaxConnections(connections);
+    maxSpeedKB = StoredSpeedLimitKB();
 
     updateThread = std::thread(&UpdateManager::ThreadMain, this);
 }

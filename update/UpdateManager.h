@@ -98,6 +98,10 @@ class UpdateManager
     std::vector<std::thread> workers;
     std::atomic<bool> stopRequested{false};
     int32_t maxConnections = 2;
+    // "NRK_LauncherMaxSpeedKB": 0 for none. The workers of a pass share one
+    // limit, made afresh for each pass.
+    uint32_t maxSpeedKB = 0;
+    std::unique_ptr<SpeedLimit> speedLimit;
 
     double upperProgress = 0.0;
     double lowerProgress = 0.0;

@@ -121,9 +121,13 @@ void ExpectTextsOf(HWND dialog, const std::wstring& language)
         {IDC_ECH_CHECKBOX, "first_launch_ech_checkbox"},
         {IDC_ECH_DESCRIPTION, "first_launch_ech_description"},
         {IDC_CONNECTIONS_LABEL, "first_launch_max_connections_label"},
+        {IDC_SPEED_LIMIT_LABEL, "first_launch_speed_limit_label"},
     };
     for (const auto& [id, key] : labels)
         EXPECT_EQ(ControlText(dialog, id), LookupText(language, key)) << key;
+    // The limit list's first entry is the only one in words.
+    EXPECT_EQ(ListEntryText(dialog, IDC_SPEED_LIMIT_LIST, 0),
+              LookupText(language, "speed_limit_none"));
 }
 
 // Gives the dialog's thread time to repaint what changed.
@@ -189,6 +193,8 @@ TEST(SettingsDialogTemplate, IsLaidOutAsDesigned)
         {IDC_ECH_DESCRIPTION, L"STATIC", L"", kLabel, 20, 125, 260, 40},
         {IDC_CONNECTIONS_LABEL, L"STATIC", L"", kLabel, 10, 170, 100, 8},
         {IDC_CONNECTIONS_LIST, L"COMBOBOX", L"", kList, 10, 185, 50, 100},
+        {IDC_SPEED_LIMIT_LABEL, L"STATIC", L"", kLabel, 120, 170, 170, 8},
+        {IDC_SPEED_LIMIT_LIST, L"COMBOBOX", L"", kList, 120, 185, 90, 100},
         {IDC_LANGUAGE_WARNING, L"STATIC", L"", kLabel, 10, 209, 170, 20},
         {IDOK, L"BUTTON", L"OK", kBase | BS_DEFPUSHBUTTON | WS_TABSTOP, 190, 215, 50, 14},
         {IDCANCEL, L"BUTTON", L"Cancel", kBase | BS_PUSHBUTTON | WS_TABSTOP, 245, 215, 50, 14},
@@ -322,6 +328,44 @@ TEST_F(SettingsDialogTest, StoredSettingsPickTheSelections)
     }
 }
 
+TEST_F(SettingsDialogTest, TheSpeedLimitOffersItsStepsAndKeepsAnyStoredLimit)
+{
+    struct Case
+    {
+        std::optional<uint32_t> stored;
+        const wchar_t* shown;
+        int choose; // the entry chosen before OK; -1 keeps the shown one
+        uint32_t storedOnOk;
+    };
+    const Case cases[] = {
+        {std::nullopt, L"No limit", -1, 0},
+        {512, L"512 KB/s", -1, 512},
+        {2048, L"2 MB/s", 1, 256},
+        // A limit an administrator set that is none of the steps stays on OK.
+        {700, L"700 KB/s", -1, 700},
+        {700, L"700 KB/s", 0, 0},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(testing::Message() << (c.stored ? *c.stored : 99999) << " " << c.choose);
+        if (c.stored)
+            StoreDword(L"NRK_LauncherMaxSpeedKB", *c.stored);
+        DialogRun run;
+        const HWND dialog = run.Dialog();
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(SelectedListText(dialog, IDC_SPEED_LIMIT_LIST), c.shown);
+        const LRESULT entries =
+            SendMessageW(GetDlgItem(dialog, IDC_SPEED_LIMIT_LIST), CB_GETCOUNT, 0, 0);
+        EXPECT_EQ(entries, c.stored == 700u ? 9 : 8);
+        if (c.choose >= 0)
+            SendMessageW(GetDlgItem(dialog, IDC_SPEED_LIMIT_LIST), CB_SETCURSEL, c.choose, 0);
+        ClickButton(dialog, IDOK);
+        EXPECT_EQ(run.Result(), true);
+        EXPECT_EQ(LauncherDword(L"NRK_LauncherMaxSpeedKB"), c.storedOnOk);
+    }
+    EXPECT_EQ(log_.Count("Saved download speed limit: 700 KB/s (0: none)"), 1) << log_.Text();
+}
+
 TEST_F(SettingsDialogTest, OutOfRangeMirrorIsStoredAsTheFirstOnOk)
 {
     StoreDword(L"NRK_LauncherMirrorIndex", 7);
@@ -386,7 +430,8 @@ TEST_F(SettingsDialogTest, LabelsOpenTheirListsAndTheEchTextTogglesTheBox)
     ASSERT_NE(dialog, nullptr);
     const std::pair<int, int> labelledLists[] = {{IDC_MIRROR_LABEL, IDC_MIRROR_LIST},
                                                  {IDC_LANGUAGE_LABEL, IDC_LANGUAGE_LIST},
-                                                 {IDC_CONNECTIONS_LABEL, IDC_CONNECTIONS_LIST}};
+                                                 {IDC_CONNECTIONS_LABEL, IDC_CONNECTIONS_LIST},
+                                                 {IDC_SPEED_LIMIT_LABEL, IDC_SPEED_LIMIT_LIST}};
     for (const auto& [label, list] : labelledLists)
     {
         SCOPED_TRACE(label);

@@ -69,6 +69,18 @@ std::wstring SelectedListText(HWND dialog, int id)
     return WindowTextOf(list);
 }
 
+std::wstring ListEntryText(HWND dialog, int id, int index)
+{
+    const HWND list = GetDlgItem(dialog, id);
+    const LRESULT length = SendMessageW(list, CB_GETLBTEXTLEN, index, 0);
+    if (length == CB_ERR)
+        return L"";
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    SendMessageW(list, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<size_t>(length));
+    return text;
+}
+
 bool IsCheckedBox(HWND dialog, int id)
 {
     return SendMessageW(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;

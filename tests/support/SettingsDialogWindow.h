@@ -22,4 +22,6 @@ HWND FocusedControl(HWND dialog);
 
 std::wstring ControlText(HWND dialog, int id);
 std::wstring SelectedListText(HWND dialog, int id);
+// Entry `index` of a list, "" when it has none.
+std::wstring ListEntryText(HWND dialog, int id, int index);
 bool IsCheckedBox(HWND dialog, int id);

@@ -129,13 +129,26 @@ void ResetStallServer()
     Control(kStallPort, "reset");
 }
 
-std::vector<std::string> AccessLogLines()
+namespace
+{
+std::vector<std::string> LinesOf(const std::filesystem::path& file)
 {
     std::vector<std::string> lines;
-    std::istringstream log(ReadWholeFile(Dir() / "access.log"));
+    std::istringstream log(ReadWholeFile(file));
     for (std::string line; std::getline(log, line);)
         lines.push_back(line);
     return lines;
+}
+} // namespace
+
+std::vector<std::string> AccessLogLines()
+{
+    return LinesOf(Dir() / "access.log");
+}
+
+std::vector<std::string> RangeLogLines()
+{
+    return LinesOf(Dir() / "range.log");
 }
 
 std::filesystem::path Dir()

@@ -24,8 +24,9 @@ std::string EchUrl(const std::string& path);
 // DNS-over-HTTPS responder 0 or 1: "https://127.0.0.1:18453/dns-query" and ...:18454....
 std::string DohUrl(int responder);
 
-// The stalling file server, serving Dir()/www: "https://localhost:18447" + path.
-// The first GET of a file named with "stall-once" stops after half its body.
+// The stalling file server, passing on what nginx serves over plain HTTP:
+// "https://localhost:18447" + path. The first GET of a file named with
+// "stall-once" stops after half its body.
 std::string StallUrl(const std::string& path);
 // Forgets which files have stalled.
 void ResetStallServer();
@@ -46,6 +47,9 @@ DohStats DohQueries();
 void ResetDoh();
 // nginx's access log, oldest first: $server_protocol "$request_uri" "$http_user_agent" $status.
 std::vector<std::string> AccessLogLines();
+// nginx's range log, oldest first: "$request_uri" "$http_range" "$http_if_range" $status
+// $body_bytes_sent.
+std::vector<std::string> RangeLogLines();
 // The env folder as a Windows path (Z:\...): ca.pem, access.log, the servers' logs.
 std::filesystem::path Dir();
 } // namespace testenv

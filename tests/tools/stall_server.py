@@ -1,23 +1,30 @@
 #!/usr/bin/python3
 """A file server for the update tests that stalls, loopback only.
 
-It serves the files under --root over HTTPS (HTTP/1.1). The first GET of a
-file whose name contains "stall-once" sends the headers with the full
-Content-Length and half of the body, then sends nothing more for --stall
-seconds before closing the connection; later GETs of that file get all of it.
-Every other file is always sent whole. GET /control/reset forgets which files
-have stalled.
+It serves over HTTPS (HTTP/1.1) what the test web server sends for the same
+path over plain HTTP on --upstream-port, passing Range and If-Range through,
+so nginx's logs show every request and ranges are honoured as nginx honours
+them. The first GET of a file whose name contains "stall-once" sends the
+headers and half of the body, then sends nothing more for --stall seconds
+before closing the connection; later GETs of that file get all of it (or the
+part they ask for). Every other file is always sent whole. GET /control/reset
+forgets which files have stalled.
 
 Standard library only, so the tests need nothing but Debian's python3.
 """
 
 import argparse
+import http.client
 import http.server
-import os
+import posixpath
 import ssl
 import threading
 import time
 import urllib.parse
+
+PASSED_REQUEST_HEADERS = ("Range", "If-Range")
+PASSED_REPLY_HEADERS = ("Content-Type", "Content-Length", "Content-Range", "ETag",
+                        "Last-Modified", "Accept-Ranges")
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -29,28 +36,34 @@ class Handler(http.server.BaseHTTPRequestHandler):
         print("%s %s" % (self.address_string(), fmt % args), flush=True)
 
     def do_GET(self):
-        path = urllib.parse.unquote(urllib.parse.urlsplit(self.path).path)
+        path = urllib.parse.urlsplit(self.path).path
         if path == "/control/reset":
             with Handler.lock:
                 Handler.stalled.clear()
             return self.send_body(b"reset\n")
-        root = os.path.realpath(self.server.root)
-        local = os.path.realpath(os.path.join(root, path.lstrip("/")))
-        if not local.startswith(root + os.sep) or not os.path.isfile(local):
-            return self.send_body(b"not found\n", 404)
-        with open(local, "rb") as f:
-            body = f.read()
+        upstream = http.client.HTTPConnection("127.0.0.1", self.server.upstream_port, timeout=30)
+        try:
+            headers = {name: self.headers[name] for name in PASSED_REQUEST_HEADERS
+                       if self.headers[name] is not None}
+            upstream.request("GET", self.path, headers=headers)
+            reply = upstream.getresponse()
+            body = reply.read()
+        finally:
+            upstream.close()
         stall = False
-        if "stall-once" in os.path.basename(local):
+        name = posixpath.basename(urllib.parse.unquote(path))
+        if "stall-once" in name and 200 <= reply.status < 300:
             with Handler.lock:
-                stall = local not in Handler.stalled
-                Handler.stalled.add(local)
-        if not stall:
-            return self.send_body(body)
-        self.send_response(200)
-        self.send_header("Content-Type", "application/zip")
-        self.send_header("Content-Length", str(len(body)))
+                stall = path not in Handler.stalled
+                Handler.stalled.add(path)
+        self.send_response(reply.status)
+        for header in PASSED_REPLY_HEADERS:
+            if reply.getheader(header) is not None:
+                self.send_header(header, reply.getheader(header))
         self.end_headers()
+        if not stall:
+            self.wfile.write(body)
+            return
         self.wfile.write(body[: len(body) // 2])
         self.wfile.flush()
         time.sleep(self.server.stall)
@@ -67,7 +80,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--port", type=int, required=True)
-    parser.add_argument("--root", required=True)
+    parser.add_argument("--upstream-port", type=int, required=True)
     parser.add_argument("--cert", required=True)
     parser.add_argument("--key", required=True)
     parser.add_argument("--stall", type=float, default=600.0)
@@ -75,13 +88,13 @@ def main():
 
     server = http.server.ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
     server.daemon_threads = True
-    server.root = args.root
+    server.upstream_port = args.upstream_port
     server.stall = args.stall
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(args.cert, args.key)
     context.set_alpn_protocols(["http/1.1"])
     server.socket = context.wrap_socket(server.socket, server_side=True)
-    print("serving %s on 127.0.0.1:%d" % (args.root, args.port), flush=True)
+    print("serving 127.0.0.1:%d from 127.0.0.1:%d" % (args.port, args.upstream_port), flush=True)
     server.serve_forever()
 
 

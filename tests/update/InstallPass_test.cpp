@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -285,6 +286,79 @@ TEST_F(InstallPass, ABodyThatStallsIsAbandonedAndTheRetryCompletesIt)
     EXPECT_EQ(LogCountContaining(" - http error: "), 1) << log_.Text();
     EXPECT_EQ(ReadWholeFile(Game() / "stall-once.pak"), Sized("stall", 256 * 1024));
     EXPECT_EQ(Stored(L"UpdateVersion"), L"B");
+}
+
+TEST_F(InstallPass, ALargeBodyThatStallsIsResumedFromTheBytesAlreadyOnDisk)
+{
+    testenv::ResetStallServer();
+    // Incompressible, so the package is over the size kept in memory and goes to its file.
+    const std::string content = RandomBytes(6 << 20, 18);
+    server_.AddFile({"big stall-once.pak", content, ListClock(2024, 1, 1, 0, 0, 0),
+                     "files/big stall-once.pak.zip"});
+    server_.Publish("B", "", "");
+    PatchServer::PublishVersionFile("version=B\nfilelist=filelist\npatch=" +
+                                    testenv::StallUrl(server_.RelativeUrlPath()) + "\n");
+    const size_t rangeLogStart = testenv::RangeLogLines().size();
+    Open(120000);
+
+    EXPECT_EQ(ReadWholeFile(Game() / "big stall-once.pak"), content) << log_.Text();
+    EXPECT_EQ(Stored(L"UpdateVersion"), L"B");
+    EXPECT_EQ(LogCountContaining(" - http error: "), 1);
+    EXPECT_EQ(LogCountContaining(" - resuming files/big stall-once.pak.zip after "), 1);
+
+    // nginx saw the whole body asked for once, then only the rest, under the
+    // first reply's ETag.
+    std::vector<std::string> requests;
+    const auto lines = testenv::RangeLogLines();
+    for (size_t i = rangeLogStart; i < lines.size(); ++i)
+        if (lines[i].find("big%20stall-once.pak.zip") != std::string::npos)
+            requests.push_back(lines[i]);
+    ASSERT_EQ(requests.size(), 2u) << ::testing::PrintToString(requests);
+    EXPECT_NE(requests[0].find("\" \"-\" \"-\" 200 "), std::string::npos) << requests[0];
+    const size_t range = requests[1].find("\"bytes=");
+    ASSERT_NE(range, std::string::npos) << requests[1];
+    const uint64_t offset = std::stoull(requests[1].substr(range + 7));
+    EXPECT_GT(offset, 0u);
+    // nginx writes the ETag's quotes as \x22.
+    EXPECT_NE(requests[1].find("-\" \"\\x22"), std::string::npos) << requests[1];
+    const uint64_t rest = std::stoull(requests[1].substr(requests[1].rfind(' ') + 1));
+    EXPECT_NE(requests[1].find("\" 206 "), std::string::npos) << requests[1];
+    const uint64_t whole = std::stoull(requests[0].substr(requests[0].rfind(' ') + 1));
+    EXPECT_EQ(offset + rest, whole);
+}
+
+TEST_F(InstallPass, ASpeedLimitHoldsAllWorkersTogetherAndNoLimitDoesNot)
+{
+    WriteRegistryDword(L"NRK_LauncherMaxConnections", 4);
+    // Four files of 1 MiB, one a worker: only a limit on their sum slows the pass to 8 s.
+    for (int index = 0; index < 4; ++index)
+        server_.AddFile({"part" + std::to_string(index) + ".dat",
+                         RandomBytes(1 << 20, 40 + static_cast<uint32_t>(index)),
+                         ListClock(2024, 1, 1, 0, 0, 0)});
+    server_.Publish("B");
+
+    const auto timedPass = [this]
+    {
+        const auto start = std::chrono::steady_clock::now();
+        Open();
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    WriteRegistryDword(L"NRK_LauncherMaxSpeedKB", 512);
+    const double limited = timedPass();
+    EXPECT_EQ(Stored(L"UpdateVersion"), L"B") << log_.Text();
+    EXPECT_EQ(PackageRequests().size(), 4u);
+    EXPECT_GE(limited, 7.5);
+
+    for (int index = 0; index < 4; ++index)
+        std::filesystem::remove(Game() / ("part" + std::to_string(index) + ".dat"));
+    WriteRegistryDword(L"NRK_LauncherMaxSpeedKB", 0);
+    WriteRegistryString(kLauncherRegistryKey, L"UpdateVersion", L"A");
+    const double unlimited = timedPass();
+    EXPECT_EQ(PackageRequests().size(), 8u) << log_.Text();
+    EXPECT_LT(unlimited, 7.5);
+    for (int index = 0; index < 4; ++index)
+        EXPECT_EQ(ReadWholeFile(Game() / ("part" + std::to_string(index) + ".dat")),
+                  RandomBytes(1 << 20, 40 + static_cast<uint32_t>(index)));
 }
 
 TEST_F(InstallPass, FourConnectionsWithTwoFilesStartFourWorkers)

@@ -90,3 +90,29 @@ TEST_F(PackageBufferTest, AFileThatCannotBeMadeFailsTheAppendWithItsReason)
     EXPECT_EQ(buffer.FailureText(), "The download could not be written to spill.nrkpart (error 5)");
     EXPECT_TRUE(std::filesystem::is_directory(folder_ / "spill.nrkpart"));
 }
+
+TEST_F(PackageBufferTest, AContinuedDownloadKeepsExactlyTheBytesAskedForInMemoryOrFile)
+{
+    const std::string bytes = RandomBytes(10000, 3);
+    PackageBuffer buffer(L"spill.nrkpart", 4096);
+    for (const size_t heldBefore : {size_t{3000}, size_t{9000}})
+    {
+        SCOPED_TRACE(heldBefore);
+        buffer.Begin(-1);
+        Feed(buffer, bytes.substr(0, heldBefore), 1000);
+        const bool spilled = buffer.InFile();
+        EXPECT_EQ(spilled, heldBefore > 4096);
+
+        // More than is held cannot be continued; the bytes stay as they were.
+        EXPECT_FALSE(buffer.Continue(heldBefore + 1));
+        EXPECT_EQ(buffer.Size(), heldBefore);
+
+        // The server resends from an earlier offset: what follows it is dropped.
+        ASSERT_TRUE(buffer.Continue(2000));
+        EXPECT_EQ(buffer.Size(), 2000u);
+        Feed(buffer, bytes.substr(2000), 1000);
+        ASSERT_EQ(buffer.Size(), bytes.size());
+        EXPECT_TRUE(buffer.InFile());
+        EXPECT_EQ(ReadWholeFile(folder_ / "spill.nrkpart"), bytes);
+    }
+}
