@@ -1,6 +1,7 @@
 #include "settings/SettingsDialog.h"
 
 #include "app/TextEncoding.h"
+#include "app/TextFit.h"
 #include "settings/Deployment.h"
 #include "settings/Localization.h"
 #include "settings/Registry.h"
@@ -139,6 +140,39 @@ void ApplyTexts(const SettingsDialog& record)
     SetDlgItemTextW(dialog, IDC_SPEED_LIMIT_LABEL, LocalizedCStr("first_launch_speed_limit_label"));
 }
 
+void ReleaseFittedFonts(SettingsDialog& record)
+{
+    for (const HFONT font : record.fittedFonts)
+        DeleteObject(font);
+    record.fittedFonts.clear();
+}
+
+// Each text in the dialog's font, or a step or two smaller where a
+// translation would not fit its control.
+void FitTexts(SettingsDialog& record)
+{
+    const HFONT dialogFont = reinterpret_cast<HFONT>(SendMessageW(record.dialog, WM_GETFONT, 0, 0));
+    const HDC dc = GetDC(record.dialog);
+    if (!dialogFont || !dc)
+        return;
+    std::vector<HFONT> previous = std::move(record.fittedFonts);
+    record.fittedFonts.clear();
+    for (const TextBox& box : SettingsTextBoxes(record.dialog))
+    {
+        const int length = GetWindowTextLengthW(box.control);
+        std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+        text.resize(static_cast<size_t>(GetWindowTextW(box.control, text.data(), length + 1)));
+        const HFONT fitted = FittedFont(dc, dialogFont, text, box.room, box.format);
+        if (fitted)
+            record.fittedFonts.push_back(fitted);
+        SendMessageW(box.control, WM_SETFONT,
+                     reinterpret_cast<WPARAM>(fitted ? fitted : dialogFont), TRUE);
+    }
+    ReleaseDC(record.dialog, dc);
+    for (const HFONT font : previous)
+        DeleteObject(font);
+}
+
 // The warning says the choice is not saved; only the Japanese texts carry it.
 void ApplyLanguageWarning(const SettingsDialog& record)
 {
@@ -183,6 +217,7 @@ void InitDialog(SettingsDialog& record, HWND dialog)
     FillSpeedLimitList(record);
     ApplyTexts(record);
     ApplyLanguageWarning(record);
+    FitTexts(record);
     CentreOnPrimaryScreen(dialog);
 }
 
@@ -214,7 +249,7 @@ void SaveAndClose(const SettingsDialog& record)
     EndDialog(record.dialog, IDOK);
 }
 
-void SwitchLanguage(const SettingsDialog& record)
+void SwitchLanguage(SettingsDialog& record)
 {
     const LRESULT entry = SelectedListEntry(record.languageList);
     if (entry == CB_ERR || static_cast<size_t>(entry) >= kLanguageNames.size())
@@ -225,9 +260,10 @@ void SwitchLanguage(const SettingsDialog& record)
     ApplyTexts(record);
     RenameNoLimitEntry(record);
     ApplyLanguageWarning(record);
+    FitTexts(record);
 }
 
-INT_PTR OnCommand(const SettingsDialog& record, WORD control, WORD notification)
+INT_PTR OnCommand(SettingsDialog& record, WORD control, WORD notification)
 {
     switch (control)
     {
@@ -277,6 +313,35 @@ INT_PTR OnControlColour(const SettingsDialog& record, HDC context, HWND control)
 
 SettingsDialog* activeSettingsDialog = nullptr;
 
+std::vector<TextBox> SettingsTextBoxes(HWND dialog)
+{
+    struct Kind
+    {
+        int id;
+        UINT format;
+    };
+    constexpr Kind kTexts[] = {
+        {IDC_WELCOME, DT_WORDBREAK},           {IDC_LANGUAGE_LABEL, DT_WORDBREAK},
+        {IDC_MIRROR_LABEL, DT_WORDBREAK},      {IDC_ECH_CHECKBOX, DT_SINGLELINE},
+        {IDC_ECH_DESCRIPTION, DT_WORDBREAK},   {IDC_CONNECTIONS_LABEL, DT_WORDBREAK},
+        {IDC_SPEED_LIMIT_LABEL, DT_WORDBREAK}, {IDC_LANGUAGE_WARNING, DT_WORDBREAK},
+    };
+    std::vector<TextBox> boxes;
+    for (const Kind& kind : kTexts)
+    {
+        const HWND control = GetDlgItem(dialog, kind.id);
+        RECT client{};
+        if (!control || !GetClientRect(control, &client))
+            continue;
+        SIZE room{client.right, client.bottom};
+        // A check box draws its text beside the box and a gap.
+        if (kind.id == IDC_ECH_CHECKBOX)
+            room.cx -= GetSystemMetrics(SM_CXMENUCHECK) + GetSystemMetrics(SM_CXEDGE) * 2;
+        boxes.push_back({control, room, kind.format});
+    }
+    return boxes;
+}
+
 bool ShowSettingsDialog(SettingsDialog& dialog)
 {
     if (!FindResourceW(dialog.instance, MAKEINTRESOURCEW(IDD_LAUNCHER_SETTINGS), RT_DIALOG))
@@ -309,6 +374,9 @@ INT_PTR CALLBACK SettingsDialogProc(HWND window, UINT message, WPARAM wParam, LP
     case WM_CLOSE:
         EndDialog(window, IDCANCEL);
         return TRUE;
+    case WM_DESTROY:
+        ReleaseFittedFonts(*record);
+        return FALSE;
     default:
         return FALSE;
     }

@@ -24,7 +24,20 @@ struct SettingsDialog
     HWND speedLimitLabel = nullptr;
     // The limit of each entry of the speed limit list, in kilobytes per second.
     std::vector<uint32_t> speedLimitChoices;
+    // Smaller fonts given to texts that do not fit their controls in the dialog's own.
+    std::vector<HFONT> fittedFonts;
 };
+
+// A control's text and the room it has there, laid out as the control draws it.
+struct TextBox
+{
+    HWND control;
+    SIZE room;
+    UINT format; // DT_WORDBREAK or DT_SINGLELINE
+};
+
+// Every control of the dialog whose text comes from the language tables.
+std::vector<TextBox> SettingsTextBoxes(HWND dialog);
 
 // The record of the run in progress; the dialog procedure does nothing while
 // it is null. Set by the caller before ShowSettingsDialog, cleared after.

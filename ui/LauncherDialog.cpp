@@ -1,5 +1,6 @@
 #include "ui/LauncherDialog.h"
 
+#include "app/TextFit.h"
 #include "settings/Localization.h"
 #include "ui/CheckFilesButton.h"
 #include "ui/ExitButton.h"
@@ -33,6 +34,10 @@ constexpr RECT kAdapterRect{210, 487, 510, 517};
 constexpr RECT kSpeedRect{390, 375, 510, 390};
 constexpr RECT kLinkRect{15, 3, 144, 23};
 constexpr RECT kLinkTextRect{19, 3, 140, 23};
+// The link's text keeps clear of its rounded border.
+constexpr SIZE kLinkTextRoom{kLinkTextRect.right - kLinkTextRect.left - 4,
+                             kLinkTextRect.bottom - kLinkTextRect.top};
+constexpr UINT kLinkFormat = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
 constexpr RECT kBrowserRect{13, 26, 519, 372};
 
 constexpr UINT kWrapEllipsis = DT_WORDBREAK | DT_END_ELLIPSIS;
@@ -166,7 +171,8 @@ LauncherDialog::~LauncherDialog()
 void LauncherDialog::ReleaseGdiObjects()
 {
     for (HGDIOBJ object : {static_cast<HGDIOBJ>(background), static_cast<HGDIOBJ>(boldFont),
-                           static_cast<HGDIOBJ>(baseFont), static_cast<HGDIOBJ>(upperBarBrush),
+                           static_cast<HGDIOBJ>(baseFont), static_cast<HGDIOBJ>(linkFont),
+                           static_cast<HGDIOBJ>(adapterFont), static_cast<HGDIOBJ>(upperBarBrush),
                            static_cast<HGDIOBJ>(lowerBarBrush)})
     {
         if (object)
@@ -351,6 +357,12 @@ void LauncherDialog::OnCreate()
     const std::wstring& language = CurrentLanguage();
     boldFont = MakeFont(FW_BOLD, LookupText(language, "bold_font"));
     baseFont = MakeFont(FW_DONTCARE, LookupText(language, "base_font"));
+    if (const HDC measuring = CreateCompatibleDC(nullptr))
+    {
+        linkFont = FittedFont(measuring, boldFont, LookupText(language, "launcher_settings"),
+                              kLinkTextRoom, kLinkFormat);
+        DeleteDC(measuring);
+    }
     background =
         LoadPngBitmap(instance, language == L"ja" ? kJapaneseBackground : kEnglishBackground);
     windowCalls.Attach(hwnd);
@@ -438,9 +450,8 @@ void LauncherDialog::PaintTexts(HDC dc)
     if (!speed.empty())
         DrawShadowedText(dc, speed, kSpeedRect, boldFont, kRightEllipsis);
 
-    const std::optional<std::wstring> adapter = manager->AdapterText();
-    DrawShadowedText(dc, adapter ? *adapter : LookupText(CurrentLanguage(), "initializing"),
-                     kAdapterRect, baseFont, kWrapEllipsis);
+    const std::wstring adapter = AdapterPanelText();
+    DrawShadowedText(dc, adapter, kAdapterRect, AdapterFont(dc, adapter), kWrapEllipsis);
     DrawShadowedText(dc, manager->VersionText(), kVersionRect, boldFont, kWrapEllipsis);
 }
 
@@ -459,13 +470,48 @@ void LauncherDialog::PaintSettingsLink(HDC dc)
     DeleteObject(brush);
 
     const std::wstring& text = LookupText(CurrentLanguage(), "launcher_settings");
-    const HGDIOBJ oldFont = SelectObject(dc, boldFont);
+    const HGDIOBJ oldFont = SelectObject(dc, linkFont ? linkFont : boldFont);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, kLinkColour);
     RECT rect = kLinkTextRect;
-    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect,
-              DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, kLinkFormat);
     SelectObject(dc, oldFont);
+}
+
+std::wstring LauncherDialog::AdapterPanelText()
+{
+    const std::optional<std::wstring> adapter = manager->AdapterText();
+    return adapter ? *adapter : LookupText(CurrentLanguage(), "initializing");
+}
+
+HFONT LauncherDialog::AdapterFont(HDC dc, const std::wstring& text)
+{
+    if (text != adapterFontText)
+    {
+        if (adapterFont)
+            DeleteObject(adapterFont);
+        const SIZE room{kAdapterRect.right - kAdapterRect.left,
+                        kAdapterRect.bottom - kAdapterRect.top};
+        adapterFont = FittedFont(dc, baseFont, text, room, kWrapEllipsis);
+        adapterFontText = text;
+    }
+    return adapterFont ? adapterFont : baseFont;
+}
+
+std::vector<LauncherDialog::PlacedText> LauncherDialog::BoxedTexts()
+{
+    std::vector<PlacedText> texts;
+    texts.push_back({LookupText(CurrentLanguage(), "launcher_settings"),
+                     RECT{0, 0, kLinkTextRoom.cx, kLinkTextRoom.cy}, linkFont ? linkFont : boldFont,
+                     kLinkFormat});
+    const std::wstring adapter = AdapterPanelText();
+    if (const HDC measuring = CreateCompatibleDC(nullptr))
+    {
+        AdapterFont(measuring, adapter);
+        DeleteDC(measuring);
+    }
+    texts.push_back({adapter, kAdapterRect, adapterFont ? adapterFont : baseFont, kWrapEllipsis});
+    return texts;
 }
 
 void LauncherDialog::OnCommand(WPARAM wParam, LPARAM lParam)

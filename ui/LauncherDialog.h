@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class UpdateManager;
 class WebBrowser;
@@ -66,6 +67,18 @@ class LauncherDialog : public IUpdateWindow
     CheckFilesButton* GetCheckFilesButton() const { return checkFilesButton.get(); }
     SettingsButton* GetSettingsButton() const { return settingsButton.get(); }
 
+    // A text of the window with a fixed box, as it is drawn.
+    struct PlacedText
+    {
+        std::wstring text;
+        RECT box;
+        HFONT font;
+        UINT format;
+    };
+    // The settings link and the adapter panel, which long translations could
+    // overrun; window thread.
+    std::vector<PlacedText> BoxedTexts();
+
     // The dialog the window procedure serves (the newest), or null.
     static LauncherDialog* Current();
 
@@ -89,6 +102,9 @@ class LauncherDialog : public IUpdateWindow
     bool OnSetCursor(LPARAM lParam);
     void PaintTexts(HDC dc);
     void PaintSettingsLink(HDC dc);
+    std::wstring AdapterPanelText();
+    // The font the adapter panel's text fits in; made again when the text changes.
+    HFONT AdapterFont(HDC dc, const std::wstring& text);
 
     bool dragging = false;
     POINT dragOffset{0, 0};
@@ -96,6 +112,10 @@ class LauncherDialog : public IUpdateWindow
     std::atomic<HWND> hwnd{nullptr};
     HFONT boldFont = nullptr;
     HFONT baseFont = nullptr;
+    // Smaller fonts for texts that do not fit their boxes in the usual one; null while they do.
+    HFONT linkFont = nullptr;
+    HFONT adapterFont = nullptr;
+    std::wstring adapterFontText;
     // The news browser host; stays null with ".nobrowser".
     WebBrowser* browser = nullptr;
     bool browserCreated = false;

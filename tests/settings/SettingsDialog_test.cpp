@@ -2,6 +2,7 @@
 // run on a thread of its own (as the window thread would run it) while the
 // test works it from outside with clicks, keys and list choices.
 #include "app/TextEncoding.h"
+#include "app/TextFit.h"
 #include "settings/Deployment.h"
 #include "settings/Localization.h"
 #include "settings/Registry.h"
@@ -503,6 +504,36 @@ TEST_F(SettingsDialogTest, JapaneseSwitchesEveryLabelAndShowsTheRedWarning)
     ClickButton(dialog, IDCANCEL);
     EXPECT_EQ(run.Result(), false);
     EXPECT_EQ(CurrentLanguage(), L"en");
+}
+
+TEST_F(SettingsDialogTest, EveryTextFitsItsControlInBothLanguages)
+{
+    DialogRun run;
+    const HWND dialog = run.Dialog();
+    ASSERT_NE(dialog, nullptr);
+    const auto expectAllFit = [dialog]
+    {
+        const HDC dc = GetDC(dialog);
+        for (const TextBox& box : SettingsTextBoxes(dialog))
+        {
+            const std::wstring text = ControlText(dialog, GetDlgCtrlID(box.control));
+            const HFONT font = reinterpret_cast<HFONT>(SendMessageW(box.control, WM_GETFONT, 0, 0));
+            const SIZE size = MeasureText(dc, font, text, box.room.cx, box.format);
+            EXPECT_TRUE(size.cx <= box.room.cx && size.cy <= box.room.cy)
+                << ToUtf8(text) << ": " << size.cx << "x" << size.cy << " in " << box.room.cx << "x"
+                << box.room.cy;
+        }
+        ReleaseDC(dialog, dc);
+    };
+    ASSERT_EQ(SettingsTextBoxes(dialog).size(), 8u);
+    expectAllFit();
+    PressKey(dialog, VK_DOWN);
+    for (int i = 0; i < 100 && Caption(dialog) == LookupText(L"en", "first_launch_title"); ++i)
+        Sleep(20);
+    ASSERT_EQ(Caption(dialog), LookupText(L"ja", "first_launch_title"));
+    expectAllFit();
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+    EXPECT_EQ(run.Result(), false);
 }
 
 TEST_F(SettingsDialogTest, CancelAfterALanguageChangeKeepsTheLanguageAndTheRegistry)

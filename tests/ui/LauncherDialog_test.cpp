@@ -1,3 +1,5 @@
+#include "app/TextEncoding.h"
+#include "app/TextFit.h"
 #include "support/WindowPicture.h"
 #include "ui/ButtonBase.h"
 #include "ui/CheckFilesButton.h"
@@ -637,4 +639,30 @@ TEST_F(WindowPainting, JapaneseSceneIsWrittenForPeopleWithTheJapanesePictures)
     const WindowPicture hidden = WindowPicture::Capture(dialog.GetHwnd());
     EXPECT_TRUE(hidden.SameArea({22, 429, 135, 456}, Background(L"ja")));
     EXPECT_FALSE(hidden.SameArea({22, 429, 135, 456}, Background(L"en")));
+}
+
+TEST_F(WindowPainting, TheLinkAndTheAdapterPanelFitTheirBoxesInBothLanguages)
+{
+    for (const wchar_t* language : {L"en", L"ja"})
+    {
+        SCOPED_TRACE(ToUtf8(language));
+        LauncherDialog& dialog = Open(language);
+        ASSERT_TRUE(PumpUntil([&] { return dialog.Manager()->AdapterText().has_value(); }, 20000));
+        const HDC dc = CreateCompatibleDC(nullptr);
+        for (const LauncherDialog::PlacedText& placed : dialog.BoxedTexts())
+        {
+            const SIZE box{placed.box.right - placed.box.left, placed.box.bottom - placed.box.top};
+            const SIZE size = MeasureText(dc, placed.font, placed.text, box.cx, placed.format);
+            EXPECT_TRUE(size.cx <= box.cx && size.cy <= box.cy)
+                << ToUtf8(placed.text) << ": " << size.cx << "x" << size.cy << " in " << box.cx
+                << "x" << box.cy;
+        }
+        DeleteDC(dc);
+        dialog.Invalidate(0);
+        PumpUntil([] { return false; }, 200);
+        EXPECT_TRUE(WindowPicture::Capture(dialog.GetHwnd())
+                        .SavePng(TestOutputFolder() /
+                                 (L"launcher-fit-" + std::wstring(language) + L".png")));
+        Close();
+    }
 }
