@@ -40,7 +40,9 @@ uint64_t ListTimeOfUnixTime(int64_t seconds, uint32_t nanoseconds);
 // "{base}/{path}" is a valid URL that servers map back to the file.
 std::string PercentEncodePath(std::string_view path);
 
-// Why Windows could not hold `name` beyond what the launcher's own rule
-// refuses (< > " | ? * and backslashes, components ending in a dot or a
-// space), or empty.
-std::string WindowsNameProblem(std::string_view name);
+// An overlay's file that Windows would take for a different game file (or
+// folder) than the one of the same name, which the launcher would then write
+// twice. Throws FolderRefused naming each.
+void RefuseOverlayClashes(const std::vector<PublishedFile>& game,
+                          const std::vector<PublishedFile>& overlay,
+                          const std::filesystem::path& overlayFolder);

@@ -218,8 +218,11 @@ the byte 0x03:
 Refused (nothing is written): file paths that are unsafe for the launcher
 (".." parts, colons, control characters, names of devices such as CON or
 NUL, names ending in dots or spaces) or that Windows cannot hold (< > " | ? *
-or a backslash); two paths that differ only in letter case; files of 4 GiB or
-more; times before 1601 or after 9999.
+or a backslash, COM0, LPT0, COM and LPT with a superscript digit, names that
+are not UTF-8); two paths that Windows takes for one file or folder, letter
+case compared by Unicode case folding ("É.dat" and "é.dat"), within a folder
+or between an overlay and the game; files of 4 GiB or more; times before 1601
+or after 9999.
 
 Packages and lists are written under a temporary name and renamed into place;
 the version file is written last, so a server serving --out during a run

@@ -246,3 +246,41 @@ TEST(GameFolderScan, PercentEncodingKeepsOnlyUnreservedBytesAndSlashes)
     EXPECT_EQ(PercentEncodePath("Sub Dir/ü #1%.dat"), "Sub%20Dir/%C3%BC%20%231%25.dat");
     EXPECT_EQ(PercentDecode(PercentEncodePath("ü/ x")), "ü/ x");
 }
+
+TEST_F(PublisherRoundTrip, NamesWindowsTakesForOneFileAreRefusedWithBothPaths)
+{
+    MakeFile(game / "Data/\xC3\x89t\xC3\xA9.dat", "upper", kUtc); // Data/Été.dat
+    MakeFile(game / "data/\xC3\xA9t\xC3\xA9.dat", "lower", kUtc); // data/été.dat
+    MakeFile(game / "SUB DIR", "a file where the game has a folder", kUtc + 1);
+    try
+    {
+        PublishServerTree(Options());
+        FAIL() << "published";
+    }
+    catch (const FolderRefused& e)
+    {
+        const std::string message = e.what();
+        EXPECT_NE(message.find("same name as"), std::string::npos) << message;
+        EXPECT_NE(message.find("t\xC3\xA9.dat"), std::string::npos) << message;
+        EXPECT_NE(message.find("SUB DIR"), std::string::npos) << message;
+    }
+    EXPECT_FALSE(fs::exists(out)) << "nothing written";
+}
+
+TEST_F(PublisherRoundTrip, OverlayFileDifferingFromTheGamesOnlyInCaseIsRefused)
+{
+    MakeFile(overlay / "SPLASH.EXE", "would land beside splash.exe in the list", kUtc);
+    try
+    {
+        PublishServerTree(Options());
+        FAIL() << "published";
+    }
+    catch (const FolderRefused& e)
+    {
+        EXPECT_NE(
+            std::string(e.what()).find("SPLASH.EXE: same name as the game's splash.exe on Windows"),
+            std::string::npos)
+            << e.what();
+    }
+    EXPECT_FALSE(fs::exists(out));
+}

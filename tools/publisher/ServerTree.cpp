@@ -64,6 +64,7 @@ PublishResult PublishServerTree(const PublishOptions& options)
         const std::string base = "overlays/" + overlay.code + "/";
         plans.push_back(
             {patchFolder / base, base + options.listName, ScanGameFolder(overlay.folder)});
+        RefuseOverlayClashes(plans.front().files, plans.back().files, overlay.folder);
     }
 
     PublishResult result;
