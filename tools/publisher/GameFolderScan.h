@@ -17,6 +17,9 @@ struct PublishedFile
 {
     std::filesystem::path source;
     uint64_t size = 0;
+    // The file's last-write time in nanoseconds since 1970, as the state of
+    // the last publish recorded it.
+    int64_t modifiedNs = 0;
     // name, time (UTC+9 wall clock), column3 (KiB, rounded up), column4 (0)
     // and packagePath ("files/" + encoded name + ".zip").
     FileEntry entry;

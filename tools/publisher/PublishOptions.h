@@ -13,6 +13,8 @@ struct OverlaySource
 {
     std::string code;
     std::filesystem::path folder;
+    // Empty: --overlay-version, else --version.
+    std::string version;
 };
 
 struct PublishOptions
@@ -30,6 +32,12 @@ struct PublishOptions
     std::vector<OverlaySource> overlays;
     // Empty: the overlays carry `version`.
     std::string overlayVersion;
+    // Report what would change and write nothing.
+    bool dryRun = false;
+    // Delete the packages of files no longer published.
+    bool prune = false;
+    // Threads that deflate; 0: one per core.
+    unsigned jobs = 0;
 };
 
 // A mistake on the command line; the message says which.

@@ -2,11 +2,28 @@
 // folders cannot be published or writing fails, 2 on a usage mistake.
 #include "GameFolderScan.h"
 #include "PublishOptions.h"
+#include "PublishSummary.h"
 #include "ServerTree.h"
 
+#include <chrono>
 #include <cstdio>
 #include <fmt/format.h>
 #include <spdlog/spdlog.h>
+#include <unistd.h>
+
+namespace
+{
+int Publish(const PublishOptions& options)
+{
+    const ProgressStyle progress =
+        ::isatty(STDERR_FILENO) ? ProgressStyle::Terminal : ProgressStyle::Periodic;
+    const auto start = std::chrono::steady_clock::now();
+    const PublishResult result = PublishServerTree(options, progress);
+    const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+    fmt::print("{}", FormatPublishSummary(options, result, seconds.count()));
+    return 0;
+}
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -27,18 +44,11 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    // The shared list code logs through spdlog; the publisher only writes lists.
+    // The shared list code logs through spdlog; only its warnings matter here.
     spdlog::set_level(spdlog::level::warn);
     try
     {
-        const PublishResult result = PublishServerTree(*options);
-        fmt::print("published version {}: {} files in {}.zip\n", options->version,
-                   result.main.entries.size(), result.main.listName);
-        for (const auto& [code, list] : result.overlays)
-            fmt::print("  overlay {}: {} files in {}.zip\n", code, list.entries.size(),
-                       list.listName);
-        fmt::print("version file: {}\n", (options->outputFolder / "version" / "version").string());
-        return 0;
+        return Publish(*options);
     }
     catch (const std::exception& e)
     {
