@@ -111,6 +111,40 @@ OverlaySource ParseOverlay(const std::string& value, const std::vector<OverlaySo
 }
 } // namespace
 
+std::optional<VerifyOptions> ParseVerifyArguments(const std::vector<std::string>& arguments)
+{
+    VerifyOptions options;
+    for (size_t i = 0; i < arguments.size(); ++i)
+    {
+        const std::string& option = arguments[i];
+        if (option == "--help" || option == "-h")
+            return std::nullopt;
+        if (!option.starts_with("-"))
+        {
+            if (!options.url.empty())
+                throw UsageError("verify takes one URL");
+            options.url = option;
+            continue;
+        }
+        if (i + 1 >= arguments.size())
+            throw UsageError(fmt::format("unknown option or missing value: {}", option));
+        const std::string& value = arguments[++i];
+        if (option == "--ca-file")
+            options.caFile = value;
+        else if (option == "--jobs")
+            options.jobs = ParseJobs(value);
+        else
+            throw UsageError(fmt::format("unknown option: {}", option));
+    }
+    if (options.url.empty())
+        throw UsageError("verify needs the URL the tree is served at");
+    if (!options.url.starts_with("https://") && !options.url.starts_with("http://"))
+        throw UsageError("the URL must begin with https:// or http://");
+    while (options.url.ends_with("/"))
+        options.url.pop_back();
+    return options;
+}
+
 std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::string>& arguments)
 {
     PublishOptions options;
@@ -197,6 +231,7 @@ std::string PublishHelpText()
 
 Usage:
   norvik-publish --game DIR --out DIR --version TEXT --base-url URL [options]
+  norvik-publish verify URL [--ca-file FILE] [--jobs N]
 
 Required:
   --game DIR            the released game folder; every regular file under it
@@ -239,6 +274,19 @@ Options:
                         per core)
   -h, --help            this text
 
+Verifying a mirror:
+  norvik-publish verify URL [--ca-file FILE] [--jobs N]
+  URL                   where the tree's root is served, e.g.
+                        https://mirror1.example.com (the version file is
+                        URL/version/version); the "patch" value's host is
+                        swapped for URL's, as launchers do for a mirror
+  --ca-file FILE        PEM certificates to trust instead of the system's
+  --jobs N              packages fetched at once (default: 4)
+  Fetches the version file, the manifest, the lists and every package, and
+  prints each one that is missing or whose size or SHA-256 differs from the
+  manifest, and each listed package the manifest lacks. Exit status 0 when
+  the mirror serves what was published, 1 otherwise, 2 on a usage mistake.
+
 What is written (P = --out/--patch-dir):
   --out/version/version   the version file: lines "key=value", LF-ended, with
                           version, filelist, patch, notice (if given),
@@ -252,8 +300,8 @@ What is written (P = --out/--patch-dir):
   P/overlays/CODE/NAME.zip, P/overlays/CODE/files/PATH.zip
                           the same for each overlay
   --out/version/manifest  every package's SHA-256, size in bytes and path
-                          under the base URL, one per line (launchers do
-                          not read it)
+                          under the base URL, one per line (for verify;
+                          launchers do not read it)
   --out/.norvik-publish-state
                           what each package was made from (size, time and
                           SHA-256 of its file); do not serve or copy it

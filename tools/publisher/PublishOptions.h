@@ -40,6 +40,17 @@ struct PublishOptions
     unsigned jobs = 0;
 };
 
+// `norvik-publish verify URL`: checks a served tree against its manifest.
+struct VerifyOptions
+{
+    // Where the tree's root is served (version/version below it).
+    std::string url;
+    // PEM certificates to trust instead of the system's.
+    std::string caFile;
+    // Packages fetched at once.
+    unsigned jobs = 4;
+};
+
 // A mistake on the command line; the message says which.
 class UsageError : public std::runtime_error
 {
@@ -49,5 +60,8 @@ class UsageError : public std::runtime_error
 
 // nullopt when --help was asked for.
 std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::string>& arguments);
+
+// The arguments after "verify"; nullopt when --help was asked for.
+std::optional<VerifyOptions> ParseVerifyArguments(const std::vector<std::string>& arguments);
 
 std::string PublishHelpText();

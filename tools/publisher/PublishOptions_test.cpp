@@ -101,7 +101,7 @@ TEST(PublishOptions, OverlayVersionFollowsTheLastColon)
               "the version of overlay en must not begin or end with white space");
 }
 
-TEST(PublishOptions, RunModes)
+TEST(PublishOptions, RunModesAndVerify)
 {
     const PublishOptions defaults = *ParsePublishArguments(Required());
     EXPECT_FALSE(defaults.dryRun);
@@ -114,6 +114,16 @@ TEST(PublishOptions, RunModes)
     EXPECT_EQ(options.jobs, 3u);
     for (const char* bad : {"0", "x", "-1", "257", "2x"})
         EXPECT_EQ(UsageMessage(Required({"--jobs", bad})), "--jobs takes a number from 1 to 256");
+
+    const VerifyOptions verify =
+        *ParseVerifyArguments({"https://m.example.com/", "--ca-file", "ca.pem", "--jobs", "8"});
+    EXPECT_EQ(verify.url, "https://m.example.com");
+    EXPECT_EQ(verify.caFile, "ca.pem");
+    EXPECT_EQ(verify.jobs, 8u);
+    EXPECT_FALSE(ParseVerifyArguments({"--help"}).has_value());
+    EXPECT_THROW(ParseVerifyArguments({}), UsageError);
+    EXPECT_THROW(ParseVerifyArguments({"ftp://m"}), UsageError);
+    EXPECT_THROW(ParseVerifyArguments({"https://a", "https://b"}), UsageError);
 }
 
 TEST(PublishOptions, HelpAndUnknownOptions)
@@ -123,10 +133,25 @@ TEST(PublishOptions, HelpAndUnknownOptions)
     EXPECT_EQ(UsageMessage(Required({"--bogus", "x"})), "unknown option: --bogus");
     EXPECT_EQ(UsageMessage(Required({"--notice"})), "unknown option or missing value: --notice");
     const std::string help = PublishHelpText();
-    for (const char* option :
-         {"--game", "--out", "--version", "--base-url", "--patch-dir", "--notice", "--list-name",
-          "--overlay CODE=DIR[:VERSION]", "--overlay-version", "--dry-run", "--prune", "--jobs",
-          "--help", "version/version", "version/manifest", ".norvik-publish-state", "0x03",
-          "UTC+9"})
+    for (const char* option : {"--game",
+                               "--out",
+                               "--version",
+                               "--base-url",
+                               "--patch-dir",
+                               "--notice",
+                               "--list-name",
+                               "--overlay CODE=DIR[:VERSION]",
+                               "--overlay-version",
+                               "--dry-run",
+                               "--prune",
+                               "--jobs",
+                               "--help",
+                               "verify URL",
+                               "--ca-file",
+                               "version/version",
+                               "version/manifest",
+                               ".norvik-publish-state",
+                               "0x03",
+                               "UTC+9"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
 }

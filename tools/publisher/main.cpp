@@ -1,6 +1,8 @@
 // norvik-publish: command-line entry. Exit status 0 on success, 1 when the
-// folders cannot be published or writing fails, 2 on a usage mistake.
+// folders cannot be published, writing fails or a verified mirror differs,
+// 2 on a usage mistake.
 #include "GameFolderScan.h"
+#include "MirrorVerify.h"
 #include "PublishOptions.h"
 #include "PublishSummary.h"
 #include "ServerTree.h"
@@ -13,6 +15,17 @@
 
 namespace
 {
+int Verify(const VerifyOptions& options)
+{
+    const VerifyReport report = VerifyMirror(options);
+    for (const VerifyProblem& problem : report.problems)
+        fmt::print("{}: {}\n", problem.path, problem.what);
+    fmt::print("verified {} package(s) at {}: {}\n", report.packagesChecked, options.url,
+               report.problems.empty() ? "all as published"
+                                       : fmt::format("{} problem(s)", report.problems.size()));
+    return report.problems.empty() ? 0 : 1;
+}
+
 int Publish(const PublishOptions& options)
 {
     const ProgressStyle progress =
@@ -27,18 +40,25 @@ int Publish(const PublishOptions& options)
 
 int main(int argc, char** argv)
 {
-    const std::vector<std::string> arguments(argv + 1, argv + argc);
-    std::optional<PublishOptions> options;
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    const bool verify = !arguments.empty() && arguments.front() == "verify";
+    if (verify)
+        arguments.erase(arguments.begin());
+    std::optional<PublishOptions> publishOptions;
+    std::optional<VerifyOptions> verifyOptions;
     try
     {
-        options = ParsePublishArguments(arguments);
+        if (verify)
+            verifyOptions = ParseVerifyArguments(arguments);
+        else
+            publishOptions = ParsePublishArguments(arguments);
     }
     catch (const UsageError& e)
     {
         fmt::print(stderr, "norvik-publish: {}\nTry norvik-publish --help.\n", e.what());
         return 2;
     }
-    if (!options)
+    if (!publishOptions && !verifyOptions)
     {
         fmt::print("{}", PublishHelpText());
         return 0;
@@ -48,7 +68,7 @@ int main(int argc, char** argv)
     spdlog::set_level(spdlog::level::warn);
     try
     {
-        return Publish(*options);
+        return verify ? Verify(*verifyOptions) : Publish(*publishOptions);
     }
     catch (const std::exception& e)
     {
