@@ -44,12 +44,7 @@ class IncrementalPublish : public ::testing::Test
 
     PublishOptions Options() const
     {
-        PublishOptions options;
-        options.gameFolder = game;
-        options.outputFolder = out;
-        options.version = "1";
-        options.baseUrl = "https://patch.example.com/patch";
-        options.patchFolder = "patch";
+        PublishOptions options = TestPublishOptions(game, out, "patch");
         options.overlays = {{"en", overlay, ""}};
         options.jobs = 2;
         return options;

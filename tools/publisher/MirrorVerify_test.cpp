@@ -26,13 +26,8 @@ class MirrorVerify : public ::testing::Test
         MakeFile(game / "Sub Dir/b #1.bin", std::string(100000, 'b'), 1704080096);
         MakeFile(game / "c.dat", "c", 1704080096);
         MakeFile(temp.Path() / "ja/a.txt", "ja", 1704080096);
-        PublishOptions options;
-        options.gameFolder = game;
-        options.outputFolder = out;
-        options.version = "1";
         // The primary host, which verify swaps for the mirror's as launchers do.
-        options.baseUrl = "https://patch.example.com/patch/live";
-        options.patchFolder = "patch/live";
+        PublishOptions options = TestPublishOptions(game, out, "patch/live");
         options.overlays = {{"ja", temp.Path() / "ja", ""}};
         PublishServerTree(options);
     }

@@ -86,12 +86,8 @@ class PublisherRoundTrip : public ::testing::Test
 
     PublishOptions Options() const
     {
-        PublishOptions options;
-        options.gameFolder = game;
-        options.outputFolder = out;
+        PublishOptions options = TestPublishOptions(game, out, "patch/live");
         options.version = "2.0.1";
-        options.baseUrl = "https://patch.example.com/patch/live";
-        options.patchFolder = "patch/live";
         options.notice = "https://www.example.com/news";
         options.overlays = {{"en", overlay}};
         return options;

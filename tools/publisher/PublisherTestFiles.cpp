@@ -37,6 +37,18 @@ void MakeFile(const fs::path& file, const std::string& content, int64_t utcSecon
         throw std::runtime_error("cannot set the time of " + file.string());
 }
 
+PublishOptions TestPublishOptions(const fs::path& game, const fs::path& out,
+                                  const std::string& patchFolder)
+{
+    PublishOptions options;
+    options.gameFolder = game;
+    options.outputFolder = out;
+    options.version = "1";
+    options.baseUrl = "https://patch.example.com/" + patchFolder;
+    options.patchFolder = patchFolder;
+    return options;
+}
+
 std::map<std::string, std::string> SnapshotTree(const fs::path& folder)
 {
     std::map<std::string, std::string> snapshot;

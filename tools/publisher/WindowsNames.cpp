@@ -7,7 +7,9 @@
 
 namespace
 {
-bool IsValidUtf8(std::string_view text)
+// Calls `take` with each code point of `text`, a negative one for each
+// byte sequence that is not UTF-8.
+template <typename Take> void ForEachCodePoint(std::string_view text, Take take)
 {
     int32_t i = 0;
     const auto length = static_cast<int32_t>(text.size());
@@ -15,10 +17,15 @@ bool IsValidUtf8(std::string_view text)
     {
         UChar32 c = 0;
         U8_NEXT(text.data(), i, length, c);
-        if (c < 0)
-            return false;
+        take(c);
     }
-    return true;
+}
+
+bool IsValidUtf8(std::string_view text)
+{
+    bool valid = true;
+    ForEachCodePoint(text, [&](UChar32 c) { valid = valid && c >= 0; });
+    return valid;
 }
 
 // The device names the launcher's rule leaves to Windows: COM0, LPT0 and the
@@ -83,20 +90,15 @@ std::string WindowsFoldedName(std::string_view name)
 {
     std::string folded;
     folded.reserve(name.size());
-    int32_t i = 0;
-    const auto length = static_cast<int32_t>(name.size());
-    while (i < length)
-    {
-        UChar32 c = 0;
-        U8_NEXT(name.data(), i, length, c);
-        if (c < 0)
-            c = 0xFFFD;
-        const UChar32 lower = u_foldCase(c, U_FOLD_CASE_DEFAULT);
-        char bytes[U8_MAX_LENGTH];
-        int32_t count = 0;
-        U8_APPEND_UNSAFE(bytes, count, lower);
-        folded.append(bytes, static_cast<size_t>(count));
-    }
+    ForEachCodePoint(name,
+                     [&](UChar32 c)
+                     {
+                         const UChar32 lower = u_foldCase(c < 0 ? 0xFFFD : c, U_FOLD_CASE_DEFAULT);
+                         char bytes[U8_MAX_LENGTH];
+                         int32_t count = 0;
+                         U8_APPEND_UNSAFE(bytes, count, lower);
+                         folded.append(bytes, static_cast<size_t>(count));
+                     });
     return folded;
 }
 
