@@ -58,9 +58,11 @@ TEST(PublishState, ReadsBackWhatItWritesAndSkipsDamagedLines)
     EXPECT_EQ(record.packageSha256, std::string(64, '2'));
     EXPECT_FALSE(fs::exists(PublishStateFile(temp.Path()).string() + ".part"));
 
-    MakeFile(PublishStateFile(temp.Path()), ReadAll(PublishStateFile(temp.Path())) + "cut\tshort\n",
-             0);
-    EXPECT_EQ(LoadPublishState(temp.Path()).skippedLines, 1u);
+    const std::string outside =
+        "../outside\t3\t0\t" + std::string(64, '1') + "\t1\t0\t" + std::string(64, '2') + "\n";
+    MakeFile(PublishStateFile(temp.Path()),
+             ReadAll(PublishStateFile(temp.Path())) + "cut\tshort\n" + outside, 0);
+    EXPECT_EQ(LoadPublishState(temp.Path()).skippedLines, 2u) << "a path out of the output too";
     EXPECT_EQ(LoadPublishState(temp.Path()).packages.size(), 1u);
     MakeFile(PublishStateFile(temp.Path()), "some other file\n", 0);
     EXPECT_TRUE(LoadPublishState(temp.Path()).packages.empty());

@@ -19,6 +19,19 @@ template <typename Number> bool ParseNumber(std::string_view text, Number& value
     return error == std::errc() && end == text.data() + text.size();
 }
 
+// --prune deletes what the state names: only paths inside the output count.
+bool IsPathInside(std::string_view key)
+{
+    if (key.empty() || key.front() == '/')
+        return false;
+    for (const auto& part : std::filesystem::path(key))
+    {
+        if (part == ".." || part == "." || part.empty())
+            return false;
+    }
+    return true;
+}
+
 std::vector<std::string_view> SplitTabs(std::string_view line)
 {
     std::vector<std::string_view> fields;
@@ -55,7 +68,8 @@ PublishState LoadPublishState(const std::filesystem::path& outputFolder)
     {
         const std::vector<std::string_view> fields = SplitTabs(line);
         PackageRecord record;
-        if (fields.size() != 7 || fields[0].empty() || !ParseNumber(fields[1], record.sourceSize) ||
+        if (fields.size() != 7 || !IsPathInside(fields[0]) ||
+            !ParseNumber(fields[1], record.sourceSize) ||
             !ParseNumber(fields[2], record.sourceModifiedNs) ||
             !ParseNumber(fields[4], record.packageSize) ||
             !ParseNumber(fields[5], record.packageModifiedNs) || fields[3].size() != 64 ||

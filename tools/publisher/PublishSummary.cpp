@@ -1,5 +1,7 @@
 #include "PublishSummary.h"
 
+#include "PublishState.h"
+
 #include <fmt/format.h>
 
 namespace
@@ -39,6 +41,9 @@ std::string FormatPublishSummary(const PublishOptions& options, const PublishRes
                         "a new time only)\n",
                         r.added.size(), r.changed.size(), r.removed.size(), r.unchanged + r.redated,
                         r.redated);
+    if (r.stateLinesSkipped != 0)
+        text += fmt::format("{} unreadable line(s) of {} skipped: their packages count as new\n",
+                            r.stateLinesSkipped, PublishStateFile(options.outputFolder).string());
     if (r.partFilesRemoved != 0)
         text += fmt::format("{} {} temporary file(s) of an interrupted run\n",
                             options.dryRun ? "would remove" : "removed", r.partFilesRemoved);

@@ -2,6 +2,7 @@
 
 #include "GameFolderScan.h"
 #include "Manifest.h"
+#include "PackageChanges.h"
 #include "PackageWriter.h"
 #include "ParallelRun.h"
 #include "PublishState.h"
@@ -30,30 +31,6 @@ struct PlannedList
     std::vector<PublishedFile> files;
 };
 
-enum class Change
-{
-    Unchanged,
-    Redated,
-    Changed,
-    Added,
-};
-
-// One package of this run, a game file's or a list's.
-struct Package
-{
-    std::string list;
-    std::string name;
-    // Relative to --out, "/"-separated: the state's key.
-    std::string key;
-    fs::path file;
-    std::string urlPath;
-    uint64_t sourceSize = 0;
-    int64_t sourceModifiedNs = 0;
-    Change change = Change::Added;
-    // Carried over from the state or filled when written.
-    PackageRecord record;
-};
-
 // The lists are dated with the newest file they carry (the entry date is not
 // read by the launcher; this only keeps repeated runs byte-identical).
 uint64_t NewestTime(const std::vector<PublishedFile>& files)
@@ -72,53 +49,6 @@ std::string BaseName(const std::string& name)
 std::string KeyOf(const fs::path& outputFolder, const fs::path& file)
 {
     return file.lexically_relative(outputFolder).generic_string();
-}
-
-bool PackageIsAsRecorded(const fs::path& file, const PackageRecord& record)
-{
-    std::error_code error;
-    return fs::file_size(file, error) == record.packageSize && !error &&
-           FileModifiedNs(file) == record.packageModifiedNs;
-}
-
-// What the state knows decides; a file whose time alone moved is hashed
-// (`hashSource`) to tell a touched file from an edited one.
-void DecideChange(Package& package, const PublishState& state,
-                  const std::function<std::string()>& hashSource)
-{
-    const auto found = state.packages.find(package.key);
-    if (found == state.packages.end())
-    {
-        package.change = Change::Added;
-        return;
-    }
-    const PackageRecord& old = found->second;
-    package.change = Change::Changed;
-    if (old.sourceSize != package.sourceSize || !PackageIsAsRecorded(package.file, old))
-        return;
-    if (old.sourceModifiedNs == package.sourceModifiedNs)
-        package.change = Change::Unchanged;
-    else if (hashSource() == old.sourceSha256)
-        package.change = Change::Redated;
-    else
-        return;
-    package.record = old;
-    package.record.sourceModifiedNs = package.sourceModifiedNs;
-}
-
-bool NeedsWriting(const Package& package)
-{
-    return package.change == Change::Changed || package.change == Change::Added;
-}
-
-void RecordWrittenPackage(Package& package, std::string sourceSha256)
-{
-    package.record.sourceSize = package.sourceSize;
-    package.record.sourceModifiedNs = package.sourceModifiedNs;
-    package.record.sourceSha256 = std::move(sourceSha256);
-    package.record.packageSize = fs::file_size(package.file);
-    package.record.packageModifiedNs = FileModifiedNs(package.file);
-    package.record.packageSha256 = Sha256OfFile(package.file);
 }
 
 // Which list a state key not published any more belonged to, for the report.
@@ -246,6 +176,7 @@ PublishResult PublishServerTree(const PublishOptions& options, ProgressStyle pro
 
     PublishResult result;
     PublishReport& report = result.report;
+    report.stateLinesSkipped = state.skippedLines;
     std::vector<Package> files;
     std::vector<std::string> listTexts;
     for (size_t i = 0; i < plans.size(); ++i)
@@ -302,13 +233,9 @@ PublishResult PublishServerTree(const PublishOptions& options, ProgressStyle pro
         list.urlPath = list.name;
         list.sourceSize = listTexts[i].size();
         const std::string textSha256 = Sha256Hex(listTexts[i]);
-        DecideChange(list, state, [&] { return textSha256; });
-        if (list.change == Change::Unchanged)
-        {
-            // A list's "time" is its text; the same size with other text is a change.
-            if (list.record.sourceSha256 != textSha256)
-                list.change = Change::Changed;
-        }
+        // A list has no time of its own: its text is compared every time.
+        DecideChange(
+            list, state, [&] { return textSha256; }, false);
         if (NeedsWriting(list))
             list.record.sourceSha256 = textSha256;
         lists.push_back(std::move(list));
@@ -319,13 +246,13 @@ PublishResult PublishServerTree(const PublishOptions& options, ProgressStyle pro
         for (const Package& package : *group)
             publishedKeys.insert(package.key);
     const std::string patchKey = options.patchFolder.generic_string();
-    std::vector<std::string> removedKeys;
+    std::set<std::string> removedKeys;
     for (const auto& [key, record] : state.packages)
     {
         const bool inPatchFolder = patchKey.empty() || key.starts_with(patchKey + "/");
         if (inPatchFolder && !publishedKeys.count(key))
         {
-            removedKeys.push_back(key);
+            removedKeys.insert(key);
             report.removed.push_back(DescribeRemoved(
                 patchKey.empty() ? key : key.substr(patchKey.size() + 1), record.sourceSize));
         }
@@ -354,7 +281,7 @@ PublishResult PublishServerTree(const PublishOptions& options, ProgressStyle pro
     const std::vector<fs::path> parts = LeftoverParts(out, patchFolder);
     report.partFilesRemoved = parts.size();
     if (options.prune)
-        report.pruned = removedKeys;
+        report.pruned.assign(removedKeys.begin(), removedKeys.end());
     result.versionFileText = FormatVersionFile(options, result);
 
     if (options.dryRun)
@@ -426,9 +353,7 @@ PublishResult PublishServerTree(const PublishOptions& options, ProgressStyle pro
     // Only once the new version file no longer names them.
     for (const auto& [key, record] : state.packages)
     {
-        const bool removed =
-            std::find(removedKeys.begin(), removedKeys.end(), key) != removedKeys.end();
-        if (removed && options.prune)
+        if (removedKeys.count(key) && options.prune)
             RemovePackage(out / key, patchFolder);
         else if (!publishedKeys.count(key))
             saved.packages[key] = record;

@@ -50,6 +50,8 @@ struct PublishReport
     std::vector<std::string> pruned;
     // Temporary files of interrupted runs (a dry run: found).
     size_t partFilesRemoved = 0;
+    // Lines of the publish state that could not be read.
+    size_t stateLinesSkipped = 0;
 };
 
 struct PublishResult
