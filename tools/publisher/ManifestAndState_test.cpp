@@ -94,4 +94,14 @@ TEST(ProgressMeter, LogGetsPeriodicLinesAndTheFinalCount)
     EXPECT_NE(text.find("deflating: 1/2 files, 1.0/2.0 MiB (50%)\n"), std::string::npos) << text;
     EXPECT_TRUE(text.ends_with("deflating: 2/2 files, 2.0/2.0 MiB (100%)\n")) << text;
     EXPECT_EQ(text.find('\r'), std::string::npos) << "a log gets whole lines";
+
+    FILE* quick = std::fopen(log.c_str(), "w");
+    ASSERT_NE(quick, nullptr);
+    {
+        ProgressMeter meter("checking", 1, 0, ProgressStyle::Periodic, quick,
+                            std::chrono::milliseconds(60'000));
+        meter.FileDone();
+    }
+    std::fclose(quick);
+    EXPECT_EQ(ReadAll(log), "") << "a step shorter than one interval prints nothing";
 }

@@ -44,7 +44,8 @@ ProgressMeter::~ProgressMeter()
     }
     wake_.notify_all();
     printer_.join();
-    Print(true);
+    if (printed_)
+        Print(true);
 }
 
 void ProgressMeter::Print(bool last)
@@ -55,4 +56,5 @@ void ProgressMeter::Print(bool last)
     else
         fmt::print(out_, "{}\n", line);
     std::fflush(out_);
+    printed_ = true;
 }

@@ -31,7 +31,8 @@ class ProgressMeter
     ProgressMeter(std::string step, uint64_t totalFiles, uint64_t totalBytes, ProgressStyle style,
                   FILE* out = stderr,
                   std::chrono::milliseconds interval = std::chrono::milliseconds(0));
-    // Prints the final count (not when quiet).
+    // Prints the final count when it has printed before: a step too short
+    // for one line shows none.
     ~ProgressMeter();
     ProgressMeter(const ProgressMeter&) = delete;
     ProgressMeter& operator=(const ProgressMeter&) = delete;
@@ -53,5 +54,6 @@ class ProgressMeter
     std::mutex mutex_;
     std::condition_variable wake_;
     bool stopping_ = false;
+    bool printed_ = false;
     std::thread printer_;
 };
