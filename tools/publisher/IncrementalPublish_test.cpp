@@ -181,3 +181,15 @@ TEST_F(IncrementalPublish, ManifestAndStateDescribeEveryPublishedPackage)
     EXPECT_EQ(state.packages.at("patch/files/edit.dat.zip").sourceSize, 6u);
     EXPECT_TRUE(state.packages.count("patch/files/gone/old.dat.zip")) << "kept for --prune";
 }
+
+TEST_F(IncrementalPublish, RemovedFilesAreFoundWhateverTheSpellingOfThePatchFolder)
+{
+    PublishServerTree(Options());
+    ChangeTheGame();
+    PublishOptions options = Options();
+    options.patchFolder = "./patch/";
+    options.dryRun = true;
+    EXPECT_EQ(Names(PublishServerTree(options).report.removed),
+              std::vector<std::string>{"game gone/old.dat"});
+    EXPECT_EQ(PublishServerTree(options).report.unchanged, 2u) << "the same packages as before";
+}

@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <fmt/format.h>
 #include <fstream>
-#include <numeric>
 #include <set>
 
 namespace fs = std::filesystem;
@@ -48,7 +47,10 @@ std::string BaseName(const std::string& name)
 
 std::string KeyOf(const fs::path& outputFolder, const fs::path& file)
 {
-    return file.lexically_relative(outputFolder).generic_string();
+    // The same package whatever way --patch-dir was spelled.
+    return file.lexically_normal()
+        .lexically_relative(outputFolder.lexically_normal())
+        .generic_string();
 }
 
 // Which list a state key not published any more belonged to, for the report.
@@ -137,6 +139,128 @@ std::vector<PlannedList> ScanLists(const PublishOptions& options, const fs::path
     }
     return plans;
 }
+// The packages of the game's and the overlays' files, in list order; fills
+// the result's lists and the lists' texts on the way.
+std::vector<Package> FilePackages(const std::vector<PlannedList>& plans, const fs::path& out,
+                                  const PublishOptions& options, PublishResult& result,
+                                  std::vector<std::string>& listTexts)
+{
+    std::vector<Package> files;
+    for (size_t i = 0; i < plans.size(); ++i)
+    {
+        const PlannedList& plan = plans[i];
+        PublishedList list{plan.listName, {}};
+        std::string text;
+        for (const PublishedFile& file : plan.files)
+        {
+            Package package;
+            package.list = plan.label;
+            package.name = file.entry.name;
+            package.file = plan.folder / "files" / (file.entry.name + ".zip");
+            package.key = KeyOf(out, package.file);
+            package.urlPath = plan.urlBase + file.entry.packagePath;
+            package.sourceSize = file.size;
+            package.sourceModifiedNs = file.modifiedNs;
+            files.push_back(std::move(package));
+            text += FormatFileListLine(file.entry);
+            list.entries.push_back(file.entry);
+        }
+        listTexts.push_back(std::move(text));
+        if (i == 0)
+            result.main = std::move(list);
+        else
+            result.overlays.emplace(options.overlays[i - 1].code, std::move(list));
+    }
+    return files;
+}
+
+// The lists are packages too: rewritten when their text changed.
+std::vector<Package> ListPackages(const std::vector<PlannedList>& plans,
+                                  const std::vector<std::string>& listTexts, const fs::path& out,
+                                  const fs::path& patchFolder, const PublishState& state)
+{
+    std::vector<Package> lists;
+    for (size_t i = 0; i < plans.size(); ++i)
+    {
+        Package list;
+        list.list = "list";
+        list.name = plans[i].listName + ".zip";
+        list.file = patchFolder / list.name;
+        list.key = KeyOf(out, list.file);
+        list.urlPath = list.name;
+        list.sourceSize = listTexts[i].size();
+        const std::string textSha256 = Sha256Hex(listTexts[i]);
+        // A list has no time of its own: its text is compared every time.
+        DecideChange(
+            list, state, [&] { return textSha256; }, false);
+        if (NeedsWriting(list))
+            list.record.sourceSha256 = textSha256;
+        lists.push_back(std::move(list));
+    }
+    return lists;
+}
+
+void CountChanges(const std::vector<Package>& files, PublishReport& report)
+{
+    for (const Package& package : files)
+    {
+        if (package.change == Change::Added)
+            report.added.push_back({package.list, package.name, package.sourceSize});
+        else if (package.change == Change::Changed)
+            report.changed.push_back({package.list, package.name, package.sourceSize});
+        else if (package.change == Change::Redated)
+            ++report.redated;
+        else
+            ++report.unchanged;
+        if (NeedsWriting(package))
+        {
+            ++report.packagesWritten;
+            report.bytesDeflated += package.sourceSize;
+        }
+    }
+}
+
+// Deflates every file that needs a new package, one package per thread,
+// largest first so that the last to finish is a small one.
+void WriteFilePackages(std::vector<Package>& files,
+                       const std::vector<const PublishedFile*>& sources, uint64_t bytes,
+                       unsigned jobs, ProgressStyle progress)
+{
+    std::vector<size_t> toWrite;
+    for (size_t i = 0; i < files.size(); ++i)
+    {
+        if (NeedsWriting(files[i]))
+            toWrite.push_back(i);
+    }
+    std::sort(toWrite.begin(), toWrite.end(),
+              [&](size_t a, size_t b) { return files[a].sourceSize > files[b].sourceSize; });
+    ProgressMeter meter("deflating", toWrite.size(), bytes, progress);
+    RunInParallel(toWrite.size(), jobs,
+                  [&](size_t n)
+                  {
+                      Package& package = files[toWrite[n]];
+                      const PublishedFile& source = *sources[toWrite[n]];
+                      Sha256 hash;
+                      WriteFilePackage(source.source, package.file, BaseName(source.entry.name),
+                                       source.entry.time,
+                                       [&](std::string_view piece)
+                                       {
+                                           hash.Update(piece);
+                                           meter.AddBytes(piece.size());
+                                       });
+                      RecordWrittenPackage(package, hash.Hex());
+                      meter.FileDone();
+                  });
+}
+
+// The patch folder as the state's keys begin ("" for --out itself).
+std::string PatchKey(const fs::path& patchFolder)
+{
+    std::string key = patchFolder.lexically_normal().generic_string();
+    while (key.ends_with("/"))
+        key.pop_back();
+    return key == "." ? "" : key;
+}
 } // namespace
 
 std::string FormatVersionFile(const PublishOptions& options, const PublishResult& result)
@@ -177,40 +301,14 @@ PublishResult PublishServerTree(const PublishOptions& options, ProgressStyle pro
     PublishResult result;
     PublishReport& report = result.report;
     report.stateLinesSkipped = state.skippedLines;
-    std::vector<Package> files;
     std::vector<std::string> listTexts;
-    for (size_t i = 0; i < plans.size(); ++i)
-    {
-        const PlannedList& plan = plans[i];
-        PublishedList list{plan.listName, {}};
-        std::string text;
-        for (const PublishedFile& file : plan.files)
-        {
-            Package package;
-            package.list = plan.label;
-            package.name = file.entry.name;
-            package.file = plan.folder / "files" / (file.entry.name + ".zip");
-            package.key = KeyOf(out, package.file);
-            package.urlPath = plan.urlBase + file.entry.packagePath;
-            package.sourceSize = file.size;
-            package.sourceModifiedNs = file.modifiedNs;
-            files.push_back(std::move(package));
-            text += FormatFileListLine(file.entry);
-            list.entries.push_back(file.entry);
-        }
-        listTexts.push_back(std::move(text));
-        if (i == 0)
-            result.main = std::move(list);
-        else
-            result.overlays.emplace(options.overlays[i - 1].code, std::move(list));
-    }
-
-    // Which files need a new package; files whose time alone moved are hashed on every core.
+    std::vector<Package> files = FilePackages(plans, out, options, result, listTexts);
     std::vector<const PublishedFile*> sources;
     for (const PlannedList& plan : plans)
         for (const PublishedFile& file : plan.files)
             sources.push_back(&file);
     {
+        // Files whose time alone moved are hashed, on every core.
         ProgressMeter meter("checking", files.size(), 0, progress);
         RunInParallel(files.size(), options.jobs,
                       [&](size_t i)
@@ -220,32 +318,14 @@ PublishResult PublishServerTree(const PublishOptions& options, ProgressStyle pro
                           meter.FileDone();
                       });
     }
-
-    // The lists are packages too: rewritten when their text changed.
-    std::vector<Package> lists;
-    for (size_t i = 0; i < plans.size(); ++i)
-    {
-        Package list;
-        list.list = "list";
-        list.name = plans[i].listName + ".zip";
-        list.file = patchFolder / list.name;
-        list.key = KeyOf(out, list.file);
-        list.urlPath = list.name;
-        list.sourceSize = listTexts[i].size();
-        const std::string textSha256 = Sha256Hex(listTexts[i]);
-        // A list has no time of its own: its text is compared every time.
-        DecideChange(
-            list, state, [&] { return textSha256; }, false);
-        if (NeedsWriting(list))
-            list.record.sourceSha256 = textSha256;
-        lists.push_back(std::move(list));
-    }
+    std::vector<Package> lists = ListPackages(plans, listTexts, out, patchFolder, state);
+    CountChanges(files, report);
 
     std::set<std::string> publishedKeys;
     for (const std::vector<Package>* group : {&files, &lists})
         for (const Package& package : *group)
             publishedKeys.insert(package.key);
-    const std::string patchKey = options.patchFolder.generic_string();
+    const std::string patchKey = PatchKey(options.patchFolder);
     std::set<std::string> removedKeys;
     for (const auto& [key, record] : state.packages)
     {
@@ -257,68 +337,26 @@ PublishResult PublishServerTree(const PublishOptions& options, ProgressStyle pro
                 patchKey.empty() ? key : key.substr(patchKey.size() + 1), record.sourceSize));
         }
     }
-    for (const Package& package : files)
-    {
-        if (package.change == Change::Added)
-            report.added.push_back({package.list, package.name, package.sourceSize});
-        else if (package.change == Change::Changed)
-            report.changed.push_back({package.list, package.name, package.sourceSize});
-        else if (package.change == Change::Redated)
-            ++report.redated;
-        else
-            ++report.unchanged;
-    }
-    std::vector<size_t> toWrite;
-    for (size_t i = 0; i < files.size(); ++i)
-    {
-        if (NeedsWriting(files[i]))
-            toWrite.push_back(i);
-    }
-    report.packagesWritten = toWrite.size();
-    report.bytesDeflated =
-        std::accumulate(toWrite.begin(), toWrite.end(), uint64_t{0},
-                        [&](uint64_t sum, size_t i) { return sum + files[i].sourceSize; });
     const std::vector<fs::path> parts = LeftoverParts(out, patchFolder);
     report.partFilesRemoved = parts.size();
     if (options.prune)
         report.pruned.assign(removedKeys.begin(), removedKeys.end());
     result.versionFileText = FormatVersionFile(options, result);
+    const bool versionFileChanges =
+        result.versionFileText != ReadFileOrEmpty(out / "version" / "version");
 
     if (options.dryRun)
     {
         report.uploadBytes = report.bytesDeflated;
         for (const Package& list : lists)
             report.uploadBytes += NeedsWriting(list) ? list.sourceSize : 0;
-        if (result.versionFileText != ReadFileOrEmpty(out / "version" / "version"))
-            report.uploadBytes += result.versionFileText.size();
+        report.uploadBytes += versionFileChanges ? result.versionFileText.size() : 0;
         return result;
     }
 
     for (const fs::path& part : parts)
         fs::remove(part);
-
-    // Largest first, so the last package to finish is a small one.
-    std::sort(toWrite.begin(), toWrite.end(),
-              [&](size_t a, size_t b) { return files[a].sourceSize > files[b].sourceSize; });
-    {
-        ProgressMeter meter("deflating", toWrite.size(), report.bytesDeflated, progress);
-        RunInParallel(toWrite.size(), options.jobs,
-                      [&](size_t n)
-                      {
-                          Package& package = files[toWrite[n]];
-                          const PublishedFile& source = *sources[toWrite[n]];
-                          Sha256 hash;
-                          WriteFilePackage(source.source, package.file, BaseName(source.entry.name),
-                                           source.entry.time,
-                                           [&](std::string_view piece)
-                                           {
-                                               hash.Update(piece);
-                                               meter.AddBytes(piece.size());
-                                           });
-                          RecordWrittenPackage(package, hash.Hex());
-                          meter.FileDone();
-                      });
-    }
+    WriteFilePackages(files, sources, report.bytesDeflated, options.jobs, progress);
     for (size_t i = 0; i < lists.size(); ++i)
     {
         if (!NeedsWriting(lists[i]))
@@ -346,8 +384,7 @@ PublishResult PublishServerTree(const PublishOptions& options, ProgressStyle pro
         WriteFileAtomically(out / kManifestPath, manifestText);
         report.uploadBytes += manifestText.size();
     }
-    if (result.versionFileText != ReadFileOrEmpty(out / "version" / "version"))
-        report.uploadBytes += result.versionFileText.size();
+    report.uploadBytes += versionFileChanges ? result.versionFileText.size() : 0;
     WriteFileAtomically(out / "version" / "version", result.versionFileText);
 
     // Only once the new version file no longer names them.
