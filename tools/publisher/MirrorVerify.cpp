@@ -46,7 +46,10 @@ void CheckAgainstManifest(const std::string& path, uint64_t size, const std::str
 class Verifier
 {
   public:
-    explicit Verifier(const VerifyOptions& options) : options_(options), fetch_(options.caFile) {}
+    Verifier(const VerifyOptions& options, ProgressStyle progress)
+        : options_(options), progress_(progress), fetch_(options.caFile)
+    {
+    }
 
     VerifyReport Run()
     {
@@ -160,38 +163,53 @@ class Verifier
 
     void CheckPackages()
     {
-        std::vector<const std::pair<const std::string, ManifestEntry>*> packages;
+        std::vector<const Manifest::value_type*> packages;
+        uint64_t bytes = 0;
         for (const auto& item : manifest_)
         {
             if (std::find(checkedLists_.begin(), checkedLists_.end(), item.first) ==
                 checkedLists_.end())
+            {
                 packages.push_back(&item);
+                bytes += item.second.size;
+            }
         }
+        ProgressMeter meter("verifying", packages.size(), bytes, progress_);
         std::vector<std::unique_ptr<HttpFetch>> idle;
-        RunInParallel(packages.size(), options_.jobs,
-                      [&](size_t i)
-                      {
-                          std::unique_ptr<HttpFetch> fetch = TakeFetch(idle);
-                          const auto& [path, expected] = *packages[i];
-                          Sha256 hash;
-                          uint64_t size = 0;
-                          const FetchOutcome outcome = fetch->Get(base_ + "/" + path,
-                                                                  [&](std::string_view piece)
-                                                                  {
-                                                                      hash.Update(piece);
-                                                                      size += piece.size();
-                                                                  });
-                          std::vector<VerifyProblem> found;
-                          if (outcome.status != 200)
-                              found.push_back({path, OutcomeProblem(outcome)});
-                          else
-                              CheckAgainstManifest(path, size, hash.Hex(), expected, found);
-                          const std::lock_guard lock(mutex_);
-                          ++report_.packagesChecked;
-                          report_.problems.insert(report_.problems.end(), found.begin(),
-                                                  found.end());
-                          idle.push_back(std::move(fetch));
-                      });
+        RunInParallel(
+            packages.size(), options_.jobs,
+            [&](size_t i)
+            {
+                std::unique_ptr<HttpFetch> fetch = TakeFetch(idle);
+                const std::vector<VerifyProblem> found = CheckPackage(*fetch, *packages[i], meter);
+                const std::lock_guard lock(mutex_);
+                ++report_.packagesChecked;
+                report_.problems.insert(report_.problems.end(), found.begin(), found.end());
+                idle.push_back(std::move(fetch));
+                meter.FileDone();
+            });
+    }
+
+    // Streams the package through SHA-256; nothing of it is kept.
+    std::vector<VerifyProblem> CheckPackage(HttpFetch& fetch, const Manifest::value_type& package,
+                                            ProgressMeter& meter)
+    {
+        const auto& [path, expected] = package;
+        Sha256 hash;
+        uint64_t size = 0;
+        auto take = [&](std::string_view piece)
+        {
+            hash.Update(piece);
+            size += piece.size();
+            meter.AddBytes(piece.size());
+        };
+        const FetchOutcome outcome = fetch.Get(base_ + "/" + path, take);
+        std::vector<VerifyProblem> found;
+        if (outcome.status != 200)
+            found.push_back({path, OutcomeProblem(outcome)});
+        else
+            CheckAgainstManifest(path, size, hash.Hex(), expected, found);
+        return found;
     }
 
     // A connection of an earlier package when one is free.
@@ -206,6 +224,7 @@ class Verifier
     }
 
     const VerifyOptions& options_;
+    ProgressStyle progress_;
     HttpFetch fetch_;
     std::string base_;
     Manifest manifest_;
@@ -215,8 +234,8 @@ class Verifier
 };
 } // namespace
 
-VerifyReport VerifyMirror(const VerifyOptions& options)
+VerifyReport VerifyMirror(const VerifyOptions& options, ProgressStyle progress)
 {
     InitHttpFetchOnce();
-    return Verifier(options).Run();
+    return Verifier(options, progress).Run();
 }

@@ -3,6 +3,7 @@
 // launcher would fetch them from that mirror.
 #pragma once
 
+#include "ProgressMeter.h"
 #include "PublishOptions.h"
 
 #include <string>
@@ -24,4 +25,5 @@ struct VerifyReport
 };
 
 // Throws only when libcurl cannot start; whatever the mirror does is a problem.
-VerifyReport VerifyMirror(const VerifyOptions& options);
+VerifyReport VerifyMirror(const VerifyOptions& options,
+                          ProgressStyle progress = ProgressStyle::Quiet);

@@ -286,6 +286,7 @@ Verifying a mirror:
   prints each one that is missing or whose size or SHA-256 differs from the
   manifest, and each listed package the manifest lacks. Exit status 0 when
   the mirror serves what was published, 1 otherwise, 2 on a usage mistake.
+  Progress goes to standard error as when publishing.
 
 What is written (P = --out/--patch-dir):
   --out/version/version   the version file: lines "key=value", LF-ended, with

@@ -15,9 +15,14 @@
 
 namespace
 {
+ProgressStyle ProgressOnStandardError()
+{
+    return ::isatty(STDERR_FILENO) ? ProgressStyle::Terminal : ProgressStyle::Periodic;
+}
+
 int Verify(const VerifyOptions& options)
 {
-    const VerifyReport report = VerifyMirror(options);
+    const VerifyReport report = VerifyMirror(options, ProgressOnStandardError());
     for (const VerifyProblem& problem : report.problems)
         fmt::print("{}: {}\n", problem.path, problem.what);
     fmt::print("verified {} package(s) at {}: {}\n", report.packagesChecked, options.url,
@@ -28,10 +33,8 @@ int Verify(const VerifyOptions& options)
 
 int Publish(const PublishOptions& options)
 {
-    const ProgressStyle progress =
-        ::isatty(STDERR_FILENO) ? ProgressStyle::Terminal : ProgressStyle::Periodic;
     const auto start = std::chrono::steady_clock::now();
-    const PublishResult result = PublishServerTree(options, progress);
+    const PublishResult result = PublishServerTree(options, ProgressOnStandardError());
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
     fmt::print("{}", FormatPublishSummary(options, result, seconds.count()));
     return 0;
