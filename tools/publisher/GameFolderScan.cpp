@@ -20,6 +20,8 @@ int32_t SizeInKiB(uint64_t size)
 {
     return static_cast<int32_t>((size + 1023) / 1024);
 }
+
+// All of a folder's problems in one message, so one run shows every one.
 void RefuseProblems(const std::filesystem::path& folder, std::vector<std::string> problems)
 {
     if (problems.empty())
