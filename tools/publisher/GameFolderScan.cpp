@@ -1,11 +1,11 @@
 #include "GameFolderScan.h"
 
+#include "WindowsNames.h"
 #include "update/formats/FileListWriter.h"
 #include "update/formats/SafePath.h"
 
 #include <algorithm>
 #include <fmt/format.h>
-#include <map>
 #include <sys/stat.h>
 
 namespace
@@ -16,19 +16,21 @@ constexpr int64_t kListZoneSeconds = 9 * 3600;
 // Beyond this the launcher's 32-bit size field wraps.
 constexpr uint64_t kLargestFile = 0xFFFFFFFFull;
 
-std::string AsciiLower(std::string text)
-{
-    for (char& c : text)
-    {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
 int32_t SizeInKiB(uint64_t size)
 {
     return static_cast<int32_t>((size + 1023) / 1024);
+}
+
+// All of a folder's problems in one message, so one run shows every one.
+void RefuseProblems(const std::filesystem::path& folder, std::vector<std::string> problems)
+{
+    if (problems.empty())
+        return;
+    std::sort(problems.begin(), problems.end());
+    std::string text = fmt::format("{} cannot be published:", folder.string());
+    for (const std::string& problem : problems)
+        text += "\n  " + problem;
+    throw FolderRefused(text);
 }
 } // namespace
 
@@ -56,24 +58,6 @@ std::string PercentEncodePath(std::string_view path)
     return encoded;
 }
 
-std::string WindowsNameProblem(std::string_view name)
-{
-    if (name.find_first_of("<>\"|?*") != std::string_view::npos)
-        return "one of < > \" | ? * (Windows cannot hold it)";
-    if (name.find('\\') != std::string_view::npos)
-        return "a backslash (a folder separator on Windows)";
-    size_t start = 0;
-    while (start <= name.size())
-    {
-        const size_t end = std::min(name.find('/', start), name.size());
-        const std::string_view part = name.substr(start, end - start);
-        if (!part.empty() && (part.back() == '.' || part.back() == ' '))
-            return "a part ending in a dot or a space (Windows drops them)";
-        start = end + 1;
-    }
-    return {};
-}
-
 std::vector<PublishedFile> ScanGameFolder(const std::filesystem::path& folder)
 {
     namespace fs = std::filesystem;
@@ -82,7 +66,7 @@ std::vector<PublishedFile> ScanGameFolder(const std::filesystem::path& folder)
 
     std::vector<PublishedFile> files;
     std::vector<std::string> problems;
-    std::map<std::string, std::string> byFoldedName;
+    WindowsNameSet windowsNames;
     for (auto it = fs::recursive_directory_iterator(folder);
          it != fs::recursive_directory_iterator(); ++it)
     {
@@ -104,13 +88,12 @@ std::vector<PublishedFile> ScanGameFolder(const std::filesystem::path& folder)
             problems.push_back(fmt::format("{}: {}", name, problem));
             continue;
         }
-        const auto [earlier, inserted] = byFoldedName.emplace(AsciiLower(name), name);
-        if (!inserted)
+        if (const auto earlier = windowsNames.Conflict(name))
         {
-            problems.push_back(
-                fmt::format("{}: same name as {} on Windows", name, earlier->second));
+            problems.push_back(fmt::format("{}: same name as {} on Windows", name, *earlier));
             continue;
         }
+        windowsNames.Add(name);
 
         struct stat info
         {
@@ -123,6 +106,7 @@ std::vector<PublishedFile> ScanGameFolder(const std::filesystem::path& folder)
         PublishedFile file;
         file.source = it->path();
         file.size = static_cast<uint64_t>(info.st_size);
+        file.modifiedNs = int64_t{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec;
         if (file.size > kLargestFile)
         {
             problems.push_back(fmt::format("{}: 4 GiB or more", name));
@@ -145,16 +129,26 @@ std::vector<PublishedFile> ScanGameFolder(const std::filesystem::path& folder)
         file.entry.packagePath = "files/" + PercentEncodePath(name) + ".zip";
         files.push_back(std::move(file));
     }
-    if (!problems.empty())
-    {
-        std::sort(problems.begin(), problems.end());
-        std::string text = fmt::format("{} cannot be published:", folder.string());
-        for (const std::string& problem : problems)
-            text += "\n  " + problem;
-        throw FolderRefused(text);
-    }
+    RefuseProblems(folder, std::move(problems));
     std::sort(files.begin(), files.end(),
               [](const PublishedFile& a, const PublishedFile& b)
               { return a.entry.name < b.entry.name; });
     return files;
+}
+
+void RefuseOverlayClashes(const std::vector<PublishedFile>& game,
+                          const std::vector<PublishedFile>& overlay,
+                          const std::filesystem::path& overlayFolder)
+{
+    WindowsNameSet gameNames;
+    for (const PublishedFile& file : game)
+        gameNames.Add(file.entry.name);
+    std::vector<std::string> problems;
+    for (const PublishedFile& file : overlay)
+    {
+        if (const auto earlier = gameNames.Conflict(file.entry.name))
+            problems.push_back(fmt::format("{}: same name as the game's {} on Windows",
+                                           file.entry.name, *earlier));
+    }
+    RefuseProblems(overlayFolder, std::move(problems));
 }

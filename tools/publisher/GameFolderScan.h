@@ -17,6 +17,9 @@ struct PublishedFile
 {
     std::filesystem::path source;
     uint64_t size = 0;
+    // The file's last-write time in nanoseconds since 1970, as the state of
+    // the last publish recorded it.
+    int64_t modifiedNs = 0;
     // name, time (UTC+9 wall clock), column3 (KiB, rounded up), column4 (0)
     // and packagePath ("files/" + encoded name + ".zip").
     FileEntry entry;
@@ -40,7 +43,9 @@ uint64_t ListTimeOfUnixTime(int64_t seconds, uint32_t nanoseconds);
 // "{base}/{path}" is a valid URL that servers map back to the file.
 std::string PercentEncodePath(std::string_view path);
 
-// Why Windows could not hold `name` beyond what the launcher's own rule
-// refuses (< > " | ? * and backslashes, components ending in a dot or a
-// space), or empty.
-std::string WindowsNameProblem(std::string_view name);
+// An overlay's file that Windows would take for a different game file (or
+// folder) than the one of the same name, which the launcher would then write
+// twice. Throws FolderRefused naming each.
+void RefuseOverlayClashes(const std::vector<PublishedFile>& game,
+                          const std::vector<PublishedFile>& overlay,
+                          const std::filesystem::path& overlayFolder);

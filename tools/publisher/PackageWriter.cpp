@@ -84,7 +84,8 @@ void PackageWriter::Commit()
 }
 
 void WriteFilePackage(const std::filesystem::path& source, const std::filesystem::path& target,
-                      const std::string& entryName, uint64_t listTime)
+                      const std::string& entryName, uint64_t listTime,
+                      const std::function<void(std::string_view)>& onPiece)
 {
     std::ifstream input(source, std::ios::binary);
     if (!input)
@@ -95,7 +96,10 @@ void WriteFilePackage(const std::filesystem::path& source, const std::filesystem
     while (input)
     {
         input.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        writer.Write({buffer.data(), static_cast<size_t>(input.gcount())});
+        const std::string_view piece(buffer.data(), static_cast<size_t>(input.gcount()));
+        writer.Write(piece);
+        if (onPiece)
+            onPiece(piece);
     }
     if (!input.eof())
         throw std::runtime_error(fmt::format("cannot read {}", source.string()));

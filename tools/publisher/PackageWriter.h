@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <minizip/zip.h>
 #include <string>
 #include <string_view>
@@ -33,9 +34,11 @@ class PackageWriter
     bool entryOpen_ = false;
 };
 
-// A package holding the whole of `source`, read in pieces.
+// A package holding the whole of `source`, read in pieces, each of which is
+// also handed to `onPiece` (for hashing and progress) when given.
 void WriteFilePackage(const std::filesystem::path& source, const std::filesystem::path& target,
-                      const std::string& entryName, uint64_t listTime);
+                      const std::string& entryName, uint64_t listTime,
+                      const std::function<void(std::string_view)>& onPiece = {});
 
 void WriteTextPackage(std::string_view text, const std::filesystem::path& target,
                       const std::string& entryName, uint64_t listTime);

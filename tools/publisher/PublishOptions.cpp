@@ -1,6 +1,7 @@
 #include "PublishOptions.h"
 
 #include <algorithm>
+#include <charconv>
 #include <fmt/format.h>
 
 namespace
@@ -72,7 +73,77 @@ std::string NormalizedBaseUrl(std::string url)
         throw UsageError("--base-url must not hold white space");
     return url;
 }
+unsigned ParseJobs(const std::string& value)
+{
+    unsigned jobs = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), jobs);
+    if (error != std::errc() || end != value.data() + value.size() || jobs == 0 || jobs > 256)
+        throw UsageError("--jobs takes a number from 1 to 256");
+    return jobs;
+}
+
+// CODE=DIR or CODE=DIR:VERSION, split at the first "=" and the last ":".
+OverlaySource ParseOverlay(const std::string& value, const std::vector<OverlaySource>& earlier)
+{
+    const size_t equals = value.find('=');
+    if (equals == std::string::npos)
+        throw UsageError("--overlay takes CODE=DIR or CODE=DIR:VERSION");
+    OverlaySource overlay{value.substr(0, equals), value.substr(equals + 1), ""};
+    if (const size_t colon = value.rfind(':'); colon != std::string::npos && colon > equals)
+    {
+        overlay.folder = value.substr(equals + 1, colon - equals - 1);
+        overlay.version = value.substr(colon + 1);
+        if (overlay.version.empty())
+            throw UsageError(
+                fmt::format("overlay {} has an empty version after ':'", overlay.code));
+    }
+    if (!IsOverlayCode(overlay.code))
+        throw UsageError(
+            fmt::format("overlay code '{}' may only hold letters, digits, - and _", overlay.code));
+    if (overlay.folder.empty())
+        throw UsageError(fmt::format("overlay {} has no folder", overlay.code));
+    for (const OverlaySource& other : earlier)
+    {
+        if (other.code == overlay.code)
+            throw UsageError(fmt::format("overlay {} given twice", overlay.code));
+    }
+    return overlay;
+}
 } // namespace
+
+std::optional<VerifyOptions> ParseVerifyArguments(const std::vector<std::string>& arguments)
+{
+    VerifyOptions options;
+    for (size_t i = 0; i < arguments.size(); ++i)
+    {
+        const std::string& option = arguments[i];
+        if (option == "--help" || option == "-h")
+            return std::nullopt;
+        if (!option.starts_with("-"))
+        {
+            if (!options.url.empty())
+                throw UsageError("verify takes one URL");
+            options.url = option;
+            continue;
+        }
+        if (i + 1 >= arguments.size())
+            throw UsageError(fmt::format("unknown option or missing value: {}", option));
+        const std::string& value = arguments[++i];
+        if (option == "--ca-file")
+            options.caFile = value;
+        else if (option == "--jobs")
+            options.jobs = ParseJobs(value);
+        else
+            throw UsageError(fmt::format("unknown option: {}", option));
+    }
+    if (options.url.empty())
+        throw UsageError("verify needs the URL the tree is served at");
+    if (!options.url.starts_with("https://") && !options.url.starts_with("http://"))
+        throw UsageError("the URL must begin with https:// or http://");
+    while (options.url.ends_with("/"))
+        options.url.pop_back();
+    return options;
+}
 
 std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::string>& arguments)
 {
@@ -83,6 +154,16 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
         const std::string& option = arguments[i];
         if (option == "--help" || option == "-h")
             return std::nullopt;
+        if (option == "--dry-run")
+        {
+            options.dryRun = true;
+            continue;
+        }
+        if (option == "--prune")
+        {
+            options.prune = true;
+            continue;
+        }
         if (i + 1 >= arguments.size())
             throw UsageError(fmt::format("unknown option or missing value: {}", option));
         const std::string& value = arguments[++i];
@@ -105,24 +186,10 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
             options.listName = value;
         else if (option == "--overlay-version")
             options.overlayVersion = value;
+        else if (option == "--jobs")
+            options.jobs = ParseJobs(value);
         else if (option == "--overlay")
-        {
-            const size_t equals = value.find('=');
-            if (equals == std::string::npos)
-                throw UsageError("--overlay takes CODE=DIR");
-            OverlaySource overlay{value.substr(0, equals), value.substr(equals + 1)};
-            if (!IsOverlayCode(overlay.code))
-                throw UsageError(fmt::format(
-                    "overlay code '{}' may only hold letters, digits, - and _", overlay.code));
-            if (overlay.folder.empty())
-                throw UsageError(fmt::format("overlay {} has no folder", overlay.code));
-            for (const OverlaySource& earlier : options.overlays)
-            {
-                if (earlier.code == overlay.code)
-                    throw UsageError(fmt::format("overlay {} given twice", overlay.code));
-            }
-            options.overlays.push_back(std::move(overlay));
-        }
+            options.overlays.push_back(ParseOverlay(value, options.overlays));
         else
             throw UsageError(fmt::format("unknown option: {}", option));
     }
@@ -136,6 +203,11 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
         RequireVersionFileValue(options.notice, "--notice");
     if (!options.overlayVersion.empty())
         RequireVersionFileValue(options.overlayVersion, "--overlay-version");
+    for (const OverlaySource& overlay : options.overlays)
+    {
+        if (!overlay.version.empty())
+            RequireVersionFileValue(overlay.version, "the version of overlay " + overlay.code);
+    }
     if (options.listName.empty() ||
         !std::all_of(options.listName.begin(), options.listName.end(), IsUrlPathCharacter) ||
         options.listName.find('/') != std::string::npos || options.listName.starts_with("."))
@@ -159,6 +231,7 @@ std::string PublishHelpText()
 
 Usage:
   norvik-publish --game DIR --out DIR --version TEXT --base-url URL [options]
+  norvik-publish verify URL [--ca-file FILE] [--jobs N]
 
 Required:
   --game DIR            the released game folder; every regular file under it
@@ -181,13 +254,39 @@ Options:
   --notice URL          address of the news page the launcher shows
   --list-name NAME      name of the file-list package, without .zip
                         (default: filelist)
-  --overlay CODE=DIR    a language overlay: files under DIR replace or add to
+  --overlay CODE=DIR[:VERSION]
+                        a language overlay: files under DIR replace or add to
                         the game folder's for launchers showing language CODE
-                        (en, ja). May be given once per language.
+                        (en, ja). May be given once per language. VERSION,
+                        after the last ":", is this language's own overlay
+                        version; a new text makes launchers of that language
+                        check again
   --overlay-version TEXT
-                        the overlays' version (default: --version); a new
-                        text makes launchers of those languages check again
+                        the version of overlays given without :VERSION
+                        (default: --version)
+  --dry-run             print the files that would be added, changed and
+                        removed and the bytes a mirror would have to take;
+                        write nothing
+  --prune               delete the packages of files no longer in the game
+                        or an overlay (default: keep them); they are listed
+                        either way
+  --jobs N              threads that deflate, one package each (default: one
+                        per core)
   -h, --help            this text
+
+Verifying a mirror:
+  norvik-publish verify URL [--ca-file FILE] [--jobs N]
+  URL                   where the tree's root is served, e.g.
+                        https://mirror1.example.com (the version file is
+                        URL/version/version); the "patch" value's host is
+                        swapped for URL's, as launchers do for a mirror
+  --ca-file FILE        PEM certificates to trust instead of the system's
+  --jobs N              packages fetched at once (default: 4)
+  Fetches the version file, the manifest, the lists and every package, and
+  prints each one that is missing or whose size or SHA-256 differs from the
+  manifest, and each listed package the manifest lacks. Exit status 0 when
+  the mirror serves what was published, 1 otherwise, 2 on a usage mistake.
+  Progress goes to standard error as when publishing.
 
 What is written (P = --out/--patch-dir):
   --out/version/version   the version file: lines "key=value", LF-ended, with
@@ -201,6 +300,12 @@ What is written (P = --out/--patch-dir):
                           PATH
   P/overlays/CODE/NAME.zip, P/overlays/CODE/files/PATH.zip
                           the same for each overlay
+  --out/version/manifest  every package's SHA-256, size in bytes and path
+                          under the base URL, one per line (for verify;
+                          launchers do not read it)
+  --out/.norvik-publish-state
+                          what each package was made from (size, time and
+                          SHA-256 of its file); do not serve or copy it
 
 The list text has one LF-ended line per file with five columns separated by
 the byte 0x03:
@@ -218,11 +323,24 @@ the byte 0x03:
 Refused (nothing is written): file paths that are unsafe for the launcher
 (".." parts, colons, control characters, names of devices such as CON or
 NUL, names ending in dots or spaces) or that Windows cannot hold (< > " | ? *
-or a backslash); two paths that differ only in letter case; files of 4 GiB or
-more; times before 1601 or after 9999.
+or a backslash, COM0, LPT0, COM and LPT with a superscript digit, names that
+are not UTF-8); two paths that Windows takes for one file or folder, letter
+case compared by Unicode case folding ("É.dat" and "é.dat"), within a folder
+or between an overlay and the game; files of 4 GiB or more; times before 1601
+or after 9999.
+
+Republishing into the same --out deflates only files whose content changed:
+a file of the same size and time as last time keeps its package unread, one
+whose time alone moved is hashed and keeps its package when its content is the
+same. Packages changed or lost since the last run are made again.
 
 Packages and lists are written under a temporary name and renamed into place;
 the version file is written last, so a server serving --out during a run
-never points launchers at packages that are not there yet.
+never points launchers at packages that are not there yet. Temporary files
+that an interrupted run left are removed; --prune deletes packages only after
+the new version file is in place.
+
+Progress (files and bytes) goes to standard error: one line redrawn in place
+on a terminal, a line every 10 s otherwise.
 )";
 }

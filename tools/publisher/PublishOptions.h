@@ -13,6 +13,8 @@ struct OverlaySource
 {
     std::string code;
     std::filesystem::path folder;
+    // Empty: --overlay-version, else --version.
+    std::string version;
 };
 
 struct PublishOptions
@@ -30,6 +32,23 @@ struct PublishOptions
     std::vector<OverlaySource> overlays;
     // Empty: the overlays carry `version`.
     std::string overlayVersion;
+    // Report what would change and write nothing.
+    bool dryRun = false;
+    // Delete the packages of files no longer published.
+    bool prune = false;
+    // Threads that deflate; 0: one per core.
+    unsigned jobs = 0;
+};
+
+// `norvik-publish verify URL`: checks a served tree against its manifest.
+struct VerifyOptions
+{
+    // Where the tree's root is served (version/version below it).
+    std::string url;
+    // PEM certificates to trust instead of the system's.
+    std::string caFile;
+    // Packages fetched at once.
+    unsigned jobs = 4;
 };
 
 // A mistake on the command line; the message says which.
@@ -41,5 +60,8 @@ class UsageError : public std::runtime_error
 
 // nullopt when --help was asked for.
 std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::string>& arguments);
+
+// The arguments after "verify"; nullopt when --help was asked for.
+std::optional<VerifyOptions> ParseVerifyArguments(const std::vector<std::string>& arguments);
 
 std::string PublishHelpText();

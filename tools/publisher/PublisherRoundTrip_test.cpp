@@ -1,6 +1,7 @@
 // Publish a folder, then read the tree back the way the launcher does: its
 // URL building, its version-file and list readers, its package reader.
 #include "GameFolderScan.h"
+#include "PublisherTestFiles.h"
 #include "ServerTree.h"
 #include "update/formats/FileListText.h"
 #include "update/formats/FileListWriter.h"
@@ -8,49 +9,16 @@
 #include "update/formats/VersionFileText.h"
 #include "update/formats/ZipPackage.h"
 
-#include <fcntl.h>
 #include <fmt/format.h>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 #include <random>
-#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
 namespace
 {
-class TempDir
-{
-  public:
-    TempDir()
-    {
-        std::string pattern = (fs::temp_directory_path() / "norvik-publish-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    const fs::path& Path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
-
-std::string ReadAll(const fs::path& file)
-{
-    std::ifstream input(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(input), {}};
-}
-
-// Writes `content` and sets its last-write time to `utcSeconds` since 1970.
-void MakeFile(const fs::path& file, const std::string& content, int64_t utcSeconds)
-{
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << content;
-    const timespec times[2] = {{utcSeconds, 0}, {utcSeconds, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
-}
-
 std::string PercentDecode(const std::string& text)
 {
     std::string decoded;
@@ -118,12 +86,8 @@ class PublisherRoundTrip : public ::testing::Test
 
     PublishOptions Options() const
     {
-        PublishOptions options;
-        options.gameFolder = game;
-        options.outputFolder = out;
+        PublishOptions options = TestPublishOptions(game, out, "patch/live");
         options.version = "2.0.1";
-        options.baseUrl = "https://patch.example.com/patch/live";
-        options.patchFolder = "patch/live";
         options.notice = "https://www.example.com/news";
         options.overlays = {{"en", overlay}};
         return options;
@@ -245,4 +209,59 @@ TEST(GameFolderScan, PercentEncodingKeepsOnlyUnreservedBytesAndSlashes)
     EXPECT_EQ(PercentEncodePath("a b#?%+&=;\x7f\xff"), "a%20b%23%3F%25%2B%26%3D%3B%7F%FF");
     EXPECT_EQ(PercentEncodePath("Sub Dir/ü #1%.dat"), "Sub%20Dir/%C3%BC%20%231%25.dat");
     EXPECT_EQ(PercentDecode(PercentEncodePath("ü/ x")), "ü/ x");
+}
+
+TEST_F(PublisherRoundTrip, EachOverlayCarriesItsOwnVersion)
+{
+    const fs::path japanese = temp.Path() / "overlay-ja";
+    MakeFile(japanese / "a.txt", "japanese a\n", kUtc);
+    PublishOptions options = Options();
+    options.overlays = {{"en", overlay, "en-7"}, {"ja", japanese, ""}};
+    options.overlayVersion = "overlays-3";
+    PublishServerTree(options);
+
+    const auto version = VersionValues(Serve(out, "https://patch.example.com/version/version"));
+    EXPECT_EQ(version.at("overlays"), "en,ja");
+    EXPECT_EQ(version.at("overlay_en_version"), "en-7");
+    EXPECT_EQ(version.at("overlay_ja_version"), "overlays-3") << "--overlay-version as default";
+    EXPECT_EQ(version.at("overlay_ja_filelist"), "overlays/ja/filelist");
+    EXPECT_EQ(version.at("version"), "2.0.1");
+}
+
+TEST_F(PublisherRoundTrip, NamesWindowsTakesForOneFileAreRefusedWithBothPaths)
+{
+    MakeFile(game / "Data/\xC3\x89t\xC3\xA9.dat", "upper", kUtc); // Data/Été.dat
+    MakeFile(game / "data/\xC3\xA9t\xC3\xA9.dat", "lower", kUtc); // data/été.dat
+    MakeFile(game / "SUB DIR", "a file where the game has a folder", kUtc + 1);
+    try
+    {
+        PublishServerTree(Options());
+        FAIL() << "published";
+    }
+    catch (const FolderRefused& e)
+    {
+        const std::string message = e.what();
+        EXPECT_NE(message.find("same name as"), std::string::npos) << message;
+        EXPECT_NE(message.find("t\xC3\xA9.dat"), std::string::npos) << message;
+        EXPECT_NE(message.find("SUB DIR"), std::string::npos) << message;
+    }
+    EXPECT_FALSE(fs::exists(out)) << "nothing written";
+}
+
+TEST_F(PublisherRoundTrip, OverlayFileDifferingFromTheGamesOnlyInCaseIsRefused)
+{
+    MakeFile(overlay / "SPLASH.EXE", "would land beside splash.exe in the list", kUtc);
+    try
+    {
+        PublishServerTree(Options());
+        FAIL() << "published";
+    }
+    catch (const FolderRefused& e)
+    {
+        EXPECT_NE(
+            std::string(e.what()).find("SPLASH.EXE: same name as the game's splash.exe on Windows"),
+            std::string::npos)
+            << e.what();
+    }
+    EXPECT_FALSE(fs::exists(out));
 }
