@@ -18,6 +18,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     catch (const std::bad_alloc&)
     {
     }
+    catch (const EntryTooLarge& e)
+    {
+        // Refused, not cut to 32 bits: only sizes that 32 bits cannot hold.
+        FUZZ_CHECK(e.size > 0xFFFFFFFFu);
+    }
     catch (const std::runtime_error& e)
     {
         const std::string_view message = e.what();
