@@ -24,6 +24,15 @@ constexpr int kEchPort = NORVIK_TEST_PORT_BASE + 446;
 constexpr int kStallPort = NORVIK_TEST_PORT_BASE + 447;
 constexpr int kDohPorts[] = {NORVIK_TEST_PORT_BASE + 453, NORVIK_TEST_PORT_BASE + 454};
 
+std::vector<std::string> LinesOf(const std::filesystem::path& file)
+{
+    std::vector<std::string> lines;
+    std::istringstream log(ReadWholeFile(file));
+    for (std::string line; std::getline(log, line);)
+        lines.push_back(line);
+    return lines;
+}
+
 size_t AppendBody(char* data, size_t size, size_t count, void* body)
 {
     static_cast<std::string*>(body)->append(data, size * count);
@@ -128,18 +137,6 @@ void ResetStallServer()
 {
     Control(kStallPort, "reset");
 }
-
-namespace
-{
-std::vector<std::string> LinesOf(const std::filesystem::path& file)
-{
-    std::vector<std::string> lines;
-    std::istringstream log(ReadWholeFile(file));
-    for (std::string line; std::getline(log, line);)
-        lines.push_back(line);
-    return lines;
-}
-} // namespace
 
 std::vector<std::string> AccessLogLines()
 {
