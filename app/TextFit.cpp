@@ -19,7 +19,7 @@ bool TextFits(HDC dc, HFONT font, const std::wstring& text, SIZE box, UINT forma
     return size.cx <= box.cx && size.cy <= box.cy;
 }
 
-HFONT FittedFont(HDC dc, HFONT font, const std::wstring& text, SIZE box, UINT format)
+HFONT FittedFont(HDC dc, HFONT font, const std::wstring& text, SIZE box, UINT format, int smallest)
 {
     if (!font || TextFits(dc, font, text, box, format))
         return nullptr;
@@ -27,14 +27,14 @@ HFONT FittedFont(HDC dc, HFONT font, const std::wstring& text, SIZE box, UINT fo
     if (!GetObjectW(font, sizeof(look), &look))
         return nullptr;
     const int height = std::abs(look.lfHeight);
-    for (int step = height - 1; step >= kSmallestFittedHeight; --step)
+    for (int step = height - 1; step >= smallest; --step)
     {
         look.lfHeight = -step;
         look.lfWidth = 0;
         const HFONT smaller = CreateFontIndirectW(&look);
         if (!smaller)
             return nullptr;
-        if (TextFits(dc, smaller, text, box, format) || step == kSmallestFittedHeight)
+        if (TextFits(dc, smaller, text, box, format) || step == smallest)
             return smaller;
         DeleteObject(smaller);
     }

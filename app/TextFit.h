@@ -17,6 +17,7 @@ SIZE MeasureText(HDC dc, HFONT font, const std::wstring& text, int width, UINT f
 bool TextFits(HDC dc, HFONT font, const std::wstring& text, SIZE box, UINT format);
 
 // A font like `font` at the largest character height from its own down to
-// kSmallestFittedHeight at which `text` fits `box`; the caller deletes it.
-// Null when the text already fits in `font` itself.
-HFONT FittedFont(HDC dc, HFONT font, const std::wstring& text, SIZE box, UINT format);
+// `smallest` (kSmallestFittedHeight at 96 DPI) at which `text` fits `box`;
+// the caller deletes it. Null when the text already fits in `font` itself.
+HFONT FittedFont(HDC dc, HFONT font, const std::wstring& text, SIZE box, UINT format,
+                 int smallest = kSmallestFittedHeight);

@@ -1,5 +1,6 @@
 #include "settings/SettingsDialog.h"
 
+#include "app/DisplayScale.h"
 #include "app/TextEncoding.h"
 #include "app/TextFit.h"
 #include "settings/Deployment.h"
@@ -20,6 +21,8 @@ namespace
 constexpr uint32_t kDefaultConnections = 2;
 constexpr uint32_t kMostConnections = 4;
 constexpr COLORREF kWarningColour = RGB(255, 0, 0);
+// Asks the dialog to fit its texts again once a change of DPI is done.
+constexpr UINT kRefitTextsMessage = WM_APP + 1;
 
 bool JapaneseSelected()
 {
@@ -162,7 +165,9 @@ void FitTexts(SettingsDialog& record)
         const int length = GetWindowTextLengthW(box.control);
         std::wstring text(static_cast<size_t>(length) + 1, L'\0');
         text.resize(static_cast<size_t>(GetWindowTextW(box.control, text.data(), length + 1)));
-        const HFONT fitted = FittedFont(dc, dialogFont, text, box.room, box.format);
+        const HFONT fitted =
+            FittedFont(dc, dialogFont, text, box.room, box.format,
+                       DisplayScale(WindowDpi(record.dialog))(kSmallestFittedHeight));
         if (fitted)
             record.fittedFonts.push_back(fitted);
         SendMessageW(box.control, WM_SETFONT,
@@ -373,6 +378,14 @@ INT_PTR CALLBACK SettingsDialogProc(HWND window, UINT message, WPARAM wParam, LP
                                reinterpret_cast<HWND>(lParam));
     case WM_CLOSE:
         EndDialog(window, IDCANCEL);
+        return TRUE;
+    case WM_DPICHANGED:
+        // The system scales the dialog and its own font first; the smaller
+        // fonts of long texts are made again after that.
+        PostMessageW(window, kRefitTextsMessage, 0, 0);
+        return FALSE;
+    case kRefitTextsMessage:
+        FitTexts(*record);
         return TRUE;
     case WM_DESTROY:
         ReleaseFittedFonts(*record);

@@ -39,11 +39,12 @@ ButtonBase* FindButton(HWND window)
 
 ButtonBase::ButtonBase(HWND parent, int x, int y, int width, int height,
                        const std::wstring& caption)
-    : parent(parent)
+    : parent(parent), designBox{x, y, x + width, y + height}, scale(WindowDpi(parent))
 {
-    const HWND made =
-        CreateWindowExW(0, L"BUTTON", caption.c_str(), WS_CHILD | WS_VISIBLE | BS_BITMAP, x, y,
-                        width, height, parent, nullptr, ParentInstance(), nullptr);
+    const RECT box = scale(designBox);
+    const HWND made = CreateWindowExW(
+        0, L"BUTTON", caption.c_str(), WS_CHILD | WS_VISIBLE | BS_BITMAP, box.left, box.top,
+        box.right - box.left, box.bottom - box.top, parent, nullptr, ParentInstance(), nullptr);
     if (!made)
         return;
     buttonRegistry[made] = this;
@@ -120,7 +121,7 @@ void ButtonBase::PaintFace(HDC dc)
         return;
     const HDC memory = CreateCompatibleDC(dc);
     const HGDIOBJ old = SelectObject(memory, picture);
-    BitBlt(dc, 0, 0, GetWidth(), GetHeight(), memory, 0, 0, SRCCOPY);
+    BitBlt(dc, 0, 0, scale(GetWidth()), scale(GetHeight()), memory, 0, 0, SRCCOPY);
     SelectObject(memory, old);
     DeleteDC(memory);
 }
@@ -128,6 +129,18 @@ void ButtonBase::PaintFace(HDC dc)
 void ButtonBase::Redraw(HWND hwnd)
 {
     InvalidateRect(hwnd, nullptr, TRUE);
+}
+
+void ButtonBase::SetScale(const DisplayScale& newScale)
+{
+    scale = newScale;
+    ReloadPictures();
+    if (!window)
+        return;
+    const RECT box = scale(designBox);
+    SetWindowPos(window, nullptr, box.left, box.top, box.right - box.left, box.bottom - box.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    Redraw(window);
 }
 
 void ButtonBase::Hide()

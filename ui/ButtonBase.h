@@ -5,6 +5,8 @@
 // through the launcher window's own hand-over.
 #pragma once
 
+#include "app/DisplayScale.h"
+
 #include <windows.h>
 
 #include <string>
@@ -23,7 +25,8 @@ class ButtonBase
   public:
     // Makes the child window at (x, y) of `parent`, registers it and installs
     // the subclass. `caption` becomes the window text for screen readers; the
-    // face is drawn from the pictures, never from the text.
+    // face is drawn from the pictures, never from the text. The box is the
+    // 96-DPI design's; the window is placed at the parent's DPI.
     ButtonBase(HWND parent, int x, int y, int width, int height, const std::wstring& caption);
     virtual ~ButtonBase();
 
@@ -40,6 +43,9 @@ class ButtonBase
     virtual int GetHeight() = 0;
     virtual void Hide();
     virtual void Show();
+    // Places the button and loads its faces for the parent's new DPI.
+    void SetScale(const DisplayScale& scale);
+    const DisplayScale& Scale() const { return scale; }
 
     HWND Window() const { return window; }
     bool Hovered() const { return hovered; }
@@ -48,6 +54,8 @@ class ButtonBase
   protected:
     // The instance handle the pictures are loaded from: the parent's.
     HINSTANCE ParentInstance() const;
+    // The faces drawn for Scale(); called after a change of DPI.
+    virtual void ReloadPictures() {}
 
     bool hovered = false;
     bool pressed = false;
@@ -55,6 +63,9 @@ class ButtonBase
     HWND window = nullptr;
 
   private:
+    RECT designBox;
+    DisplayScale scale;
+
     void PaintFace(HDC dc);
     static void Redraw(HWND hwnd);
 };

@@ -28,22 +28,40 @@ const wchar_t* CaptionForLanguage(const ButtonArtwork& artwork)
     return JapaneseFaces() ? artwork.japaneseCaption : artwork.englishCaption;
 }
 
-ButtonPictures::ButtonPictures(HINSTANCE instance, const ButtonFaceIds& ids) : ids(ids)
+ButtonPictures::ButtonPictures(HINSTANCE instance, const ButtonFaceIds& ids,
+                               const DisplayScale& scale, SIZE designSize)
+    : ids(ids), instance(instance), designSize(designSize)
 {
+    Reload(scale);
+}
+
+void ButtonPictures::Reload(const DisplayScale& scale)
+{
+    const auto load = [&](int id)
+    {
+        if (designSize.cx > 0 && designSize.cy > 0)
+            return LoadScaledPicture(instance, id, scale, designSize);
+        return LoadPngBitmap(instance, id);
+    };
+    HBITMAP faces[3] = {nullptr, nullptr, nullptr};
     try
     {
-        normal = LoadPngBitmap(instance, ids.normal);
-        hover = LoadPngBitmap(instance, ids.hover);
-        pressed = LoadPngBitmap(instance, ids.pressed);
+        faces[0] = load(ids.normal);
+        faces[1] = load(ids.hover);
+        faces[2] = load(ids.pressed);
     }
     catch (...)
     {
-        // The destructor does not run for a half-made object.
-        DeleteBitmap(normal);
-        DeleteBitmap(hover);
-        DeleteBitmap(pressed);
+        for (HBITMAP& face : faces)
+            DeleteBitmap(face);
         throw;
     }
+    DeleteBitmap(normal);
+    DeleteBitmap(hover);
+    DeleteBitmap(pressed);
+    normal = faces[0];
+    hover = faces[1];
+    pressed = faces[2];
 }
 
 ButtonPictures::~ButtonPictures()

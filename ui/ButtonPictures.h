@@ -3,6 +3,8 @@
 // and deletes them with itself. Window thread.
 #pragma once
 
+#include "app/DisplayScale.h"
+
 #include <windows.h>
 
 #include <string>
@@ -31,16 +33,25 @@ class ButtonPictures
 {
   public:
     // A face that cannot be loaded stays null (the button then draws nothing
-    // for it); a face that decodes but cannot be converted throws.
-    ButtonPictures(HINSTANCE instance, const ButtonFaceIds& ids);
+    // for it); a face that decodes but cannot be converted throws. With a
+    // `designSize` (the 1x size) the faces are drawn for `scale`.
+    ButtonPictures(HINSTANCE instance, const ButtonFaceIds& ids,
+                   const DisplayScale& scale = DisplayScale(), SIZE designSize = SIZE{0, 0});
     ~ButtonPictures();
 
     ButtonPictures(const ButtonPictures&) = delete;
     ButtonPictures& operator=(const ButtonPictures&) = delete;
 
+    // The faces again for another DPI; the old ones stay when this throws.
+    void Reload(const DisplayScale& scale);
+
     HBITMAP normal = nullptr;
     HBITMAP hover = nullptr;
     HBITMAP pressed = nullptr;
-    // The resource numbers the faces came from.
+    // The 1x resource numbers of the faces.
     ButtonFaceIds ids;
+
+  private:
+    HINSTANCE instance;
+    SIZE designSize;
 };

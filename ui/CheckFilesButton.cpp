@@ -8,7 +8,8 @@ const ButtonArtwork kCheckFilesArtwork{
 
 CheckFilesButton::CheckFilesButton(LauncherDialog* dialog)
     : ButtonBase(dialog->GetHwnd(), 22, 429, 113, 27, CaptionForLanguage(kCheckFilesArtwork)),
-      pictures(ParentInstance(), FaceIdsForLanguage(kCheckFilesArtwork)), dialog(dialog)
+      pictures(ParentInstance(), FaceIdsForLanguage(kCheckFilesArtwork), Scale(), SIZE{113, 27}),
+      dialog(dialog)
 {
 }
 

@@ -23,6 +23,9 @@ class CheckFilesButton : public ButtonBase
 
     const ButtonPictures& Pictures() const { return pictures; }
 
+  protected:
+    void ReloadPictures() override { pictures.Reload(Scale()); }
+
   private:
     ButtonPictures pictures;
     LauncherDialog* dialog;

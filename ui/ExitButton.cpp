@@ -6,7 +6,7 @@ const ButtonArtwork kExitArtwork{{166, 164, 165}, {169, 171, 170}, L"EXIT", L"çµ
 
 ExitButton::ExitButton(HWND parent)
     : ButtonBase(parent, 271, 429, 113, 27, CaptionForLanguage(kExitArtwork)),
-      pictures(ParentInstance(), FaceIdsForLanguage(kExitArtwork))
+      pictures(ParentInstance(), FaceIdsForLanguage(kExitArtwork), Scale(), SIZE{113, 27})
 {
 }
 

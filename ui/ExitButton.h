@@ -21,6 +21,9 @@ class ExitButton : public ButtonBase
 
     const ButtonPictures& Pictures() const { return pictures; }
 
+  protected:
+    void ReloadPictures() override { pictures.Reload(Scale()); }
+
   private:
     ButtonPictures pictures;
 };

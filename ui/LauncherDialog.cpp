@@ -66,18 +66,20 @@ constexpr RegionFlag kRegions[] = {
     {kInvalidateSettingsLink, kLinkRect},
 };
 
-HFONT MakeFont(int weight, const std::wstring& face)
+HFONT MakeFont(int weight, const std::wstring& face, const DisplayScale& scale)
 {
-    return CreateFontW(-12, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+    return CreateFontW(-scale(12), 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                        OUT_STRING_PRECIS, CLIP_STROKE_PRECIS, PROOF_QUALITY,
                        VARIABLE_PITCH | FF_SWISS, face.c_str());
 }
 
-void DrawShadowedText(HDC dc, const std::wstring& text, RECT rect, HFONT font, UINT format)
+void DrawShadowedText(HDC dc, const std::wstring& text, RECT rect, HFONT font, UINT format,
+                      const DisplayScale& scale)
 {
     const HGDIOBJ oldFont = SelectObject(dc, font);
     SetBkMode(dc, TRANSPARENT);
-    RECT shadow{rect.left + 1, rect.top + 1, rect.right + 1, rect.bottom + 1};
+    const int drop = scale(1);
+    RECT shadow{rect.left + drop, rect.top + drop, rect.right + drop, rect.bottom + drop};
     SetTextColor(dc, kShadowColour);
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &shadow, format);
     SetTextColor(dc, RGB(255, 255, 255));
@@ -85,13 +87,27 @@ void DrawShadowedText(HDC dc, const std::wstring& text, RECT rect, HFONT font, U
     SelectObject(dc, oldFont);
 }
 
-void FillBar(HDC dc, double fraction, RECT region, HBRUSH brush)
+void FillBar(HDC dc, double fraction, RECT region, HBRUSH brush, const DisplayScale& scale)
 {
     if (fraction == 0.0)
         return;
-    RECT bar = region;
-    bar.right = ProgressBarRight(fraction);
+    RECT bar = scale(region);
+    bar.right = ProgressBarRight(fraction, scale);
     FillRect(dc, &bar, brush);
+}
+
+SIZE ClientSize(HWND window)
+{
+    RECT client{};
+    GetClientRect(window, &client);
+    return SIZE{client.right, client.bottom};
+}
+
+SIZE WindowSize(HWND window)
+{
+    RECT outer{};
+    GetWindowRect(window, &outer);
+    return SIZE{outer.right - outer.left, outer.bottom - outer.top};
 }
 
 POINT PointFromLParam(LPARAM lParam)
@@ -101,10 +117,10 @@ POINT PointFromLParam(LPARAM lParam)
 }
 } // namespace
 
-int ProgressBarRight(double fraction)
+int ProgressBarRight(double fraction, const DisplayScale& scale)
 {
-    const int right = static_cast<int>(fraction * 383);
-    return right < 22 ? 22 : right;
+    const int right = static_cast<int>(fraction * scale(383));
+    return right < scale(22) ? scale(22) : right;
 }
 
 LauncherDialog::LauncherDialog(HINSTANCE instance)
@@ -125,11 +141,13 @@ LauncherDialog::LauncherDialog(HINSTANCE instance)
     // A second window life registers again; the failure is harmless.
     RegisterClassExW(&windowClass);
 
+    // Made at the screen's scale; WM_CREATE learns the window's own.
+    const DisplayScale screen(ScreenDpi());
     const HWND window = CreateWindowExW(
         WS_EX_APPWINDOW | WS_EX_CONTROLPARENT | WS_EX_WINDOWEDGE | WS_EX_DLGMODALFRAME,
         kWindowClass, LookupText(CurrentLanguage(), "title").c_str(),
-        WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, kWindowWidth, kWindowHeight, nullptr,
-        nullptr, instance, nullptr);
+        WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, screen(kWindowWidth),
+        screen(kWindowHeight), nullptr, nullptr, instance, nullptr);
     if (!window)
     {
         // Nothing may go on using this half-made life once the error is out.
@@ -145,10 +163,10 @@ LauncherDialog::LauncherDialog(HINSTANCE instance)
     // starts only once there is one.
     manager = new UpdateManager(this);
 
-    RECT client{};
-    GetClientRect(window, &client);
-    const int x = (GetSystemMetrics(SM_CXSCREEN) - client.right) / 2;
-    const int y = (GetSystemMetrics(SM_CYSCREEN) - client.bottom) / 2;
+    FitWindowToScale(nullptr);
+    const SIZE client = ClientSize(window);
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - client.cx) / 2;
+    const int y = (GetSystemMetrics(SM_CYSCREEN) - client.cy) / 2;
     SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     ShowWindow(window, SW_SHOWNORMAL);
     UpdateWindow(window);
@@ -168,15 +186,48 @@ LauncherDialog::~LauncherDialog()
     ReleaseGdiObjects();
 }
 
+void LauncherDialog::ReleaseScaledObjects()
+{
+    for (HGDIOBJ* object :
+         {reinterpret_cast<HGDIOBJ*>(&background), reinterpret_cast<HGDIOBJ*>(&boldFont),
+          reinterpret_cast<HGDIOBJ*>(&baseFont), reinterpret_cast<HGDIOBJ*>(&linkFont),
+          reinterpret_cast<HGDIOBJ*>(&adapterFont)})
+    {
+        if (*object)
+            DeleteObject(*object);
+        *object = nullptr;
+    }
+    adapterFontText.clear();
+}
+
 void LauncherDialog::ReleaseGdiObjects()
 {
-    for (HGDIOBJ object : {static_cast<HGDIOBJ>(background), static_cast<HGDIOBJ>(boldFont),
-                           static_cast<HGDIOBJ>(baseFont), static_cast<HGDIOBJ>(linkFont),
-                           static_cast<HGDIOBJ>(adapterFont), static_cast<HGDIOBJ>(upperBarBrush),
-                           static_cast<HGDIOBJ>(lowerBarBrush)})
+    ReleaseScaledObjects();
+    for (HGDIOBJ object :
+         {static_cast<HGDIOBJ>(upperBarBrush), static_cast<HGDIOBJ>(lowerBarBrush)})
     {
         if (object)
             DeleteObject(object);
+    }
+}
+
+void LauncherDialog::FitWindowToScale(const POINT* topLeft)
+{
+    const HWND window = hwnd;
+    const DisplayScale scale = Scale();
+    const SIZE wanted{scale(kClientWidth), scale(kClientHeight)};
+    // The frame is the system's; it may itself change with the DPI, so the
+    // size is checked once more after the move.
+    for (int attempt = 0; attempt < 2; ++attempt)
+    {
+        const SIZE client = ClientSize(window);
+        if (client.cx == wanted.cx && client.cy == wanted.cy && !topLeft)
+            return;
+        const SIZE outer = WindowSize(window);
+        const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE | (topLeft ? 0 : SWP_NOMOVE);
+        SetWindowPos(window, nullptr, topLeft ? topLeft->x : 0, topLeft ? topLeft->y : 0,
+                     outer.cx + wanted.cx - client.cx, outer.cy + wanted.cy - client.cy, flags);
+        topLeft = nullptr;
     }
 }
 
@@ -239,10 +290,13 @@ void LauncherDialog::Invalidate(uint8_t flags)
         InvalidateRect(window, nullptr, TRUE);
         return;
     }
+    const DisplayScale scale = Scale();
     for (const RegionFlag& entry : kRegions)
     {
-        if (flags & entry.flag)
-            InvalidateRect(window, &entry.region, TRUE);
+        if (!(flags & entry.flag))
+            continue;
+        const RECT region = scale(entry.region);
+        InvalidateRect(window, &region, TRUE);
     }
 }
 
@@ -341,6 +395,9 @@ LRESULT LauncherDialog::HandleMessage(HWND window, UINT message, WPARAM wParam, 
     case WM_LBUTTONUP:
         OnLeftButtonUp();
         return 1;
+    case WM_DPICHANGED:
+        OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 0;
     case kQuitDoneMessage:
         DestroyWindow(window);
         PostQuitMessage(static_cast<int>(kRestartExitCode));
@@ -352,22 +409,54 @@ LRESULT LauncherDialog::HandleMessage(HWND window, UINT message, WPARAM wParam, 
 
 void LauncherDialog::OnCreate()
 {
+    dpi = WindowDpi(hwnd);
     upperBarBrush = CreateSolidBrush(kUpperBarColour);
     lowerBarBrush = CreateSolidBrush(kLowerBarColour);
-    const std::wstring& language = CurrentLanguage();
-    boldFont = MakeFont(FW_BOLD, LookupText(language, "bold_font"));
-    baseFont = MakeFont(FW_DONTCARE, LookupText(language, "base_font"));
-    if (const HDC measuring = CreateCompatibleDC(nullptr))
-    {
-        linkFont = FittedFont(measuring, boldFont, LookupText(language, "launcher_settings"),
-                              kLinkTextRoom, kLinkFormat);
-        DeleteDC(measuring);
-    }
-    background =
-        LoadPngBitmap(instance, language == L"ja" ? kJapaneseBackground : kEnglishBackground);
+    MakeScaledObjects();
     windowCalls.Attach(hwnd);
     CreateButtons();
     CreateNewsBrowser();
+}
+
+void LauncherDialog::MakeScaledObjects()
+{
+    const DisplayScale scale = Scale();
+    const std::wstring& language = CurrentLanguage();
+    boldFont = MakeFont(FW_BOLD, LookupText(language, "bold_font"), scale);
+    baseFont = MakeFont(FW_DONTCARE, LookupText(language, "base_font"), scale);
+    if (const HDC measuring = CreateCompatibleDC(nullptr))
+    {
+        linkFont = FittedFont(measuring, boldFont, LookupText(language, "launcher_settings"),
+                              scale(kLinkTextRoom), kLinkFormat, scale(kSmallestFittedHeight));
+        DeleteDC(measuring);
+    }
+    background =
+        LoadScaledPicture(instance, language == L"ja" ? kJapaneseBackground : kEnglishBackground,
+                          scale, SIZE{kClientWidth, kClientHeight});
+}
+
+void LauncherDialog::OnDpiChanged(UINT newDpi, const RECT& suggested)
+{
+    if (newDpi == 0 || newDpi == dpi)
+        return;
+    dpi = newDpi;
+    const DisplayScale scale = Scale();
+    ReleaseScaledObjects();
+    MakeScaledObjects();
+    for (ButtonBase* button :
+         {static_cast<ButtonBase*>(startButton.get()), static_cast<ButtonBase*>(exitButton.get()),
+          static_cast<ButtonBase*>(checkFilesButton.get()),
+          static_cast<ButtonBase*>(settingsButton.get())})
+    {
+        if (button)
+            button->SetScale(scale);
+    }
+    // Where the system suggests, at the size the layout needs.
+    const POINT topLeft{suggested.left, suggested.top};
+    FitWindowToScale(&topLeft);
+    if (browser)
+        browser->SetBounds(scale(kBrowserRect));
+    InvalidateRect(hwnd, nullptr, TRUE);
 }
 
 void LauncherDialog::CreateButtons()
@@ -391,7 +480,7 @@ void LauncherDialog::CreateNewsBrowser()
     std::error_code error;
     if (std::filesystem::exists(L"./.nobrowser", error))
         return;
-    browser = WebBrowser::Open(hwnd, kBrowserRect, NoticeUrl());
+    browser = WebBrowser::Open(hwnd, Scale()(kBrowserRect), NoticeUrl());
     browserCreated = true;
 }
 
@@ -419,7 +508,7 @@ void LauncherDialog::OnPaint()
     {
         const HDC picture = CreateCompatibleDC(screen);
         const HGDIOBJ oldPicture = SelectObject(picture, background);
-        BitBlt(memory, 0, 0, kClientWidth, kClientHeight, picture, 0, 0, SRCCOPY);
+        BitBlt(memory, 0, 0, Scale()(kClientWidth), Scale()(kClientHeight), picture, 0, 0, SRCCOPY);
         SelectObject(picture, oldPicture);
         DeleteDC(picture);
     }
@@ -430,8 +519,9 @@ void LauncherDialog::OnPaint()
         DeleteObject(plain);
     }
 
-    FillBar(memory, manager->UpperProgress(), kUpperBarRegion, upperBarBrush);
-    FillBar(memory, manager->LowerProgress(), kLowerBarRegion, lowerBarBrush);
+    const DisplayScale scale = Scale();
+    FillBar(memory, manager->UpperProgress(), kUpperBarRegion, upperBarBrush, scale);
+    FillBar(memory, manager->LowerProgress(), kLowerBarRegion, lowerBarBrush, scale);
     PaintTexts(memory);
     PaintSettingsLink(memory);
 
@@ -444,26 +534,31 @@ void LauncherDialog::OnPaint()
 
 void LauncherDialog::PaintTexts(HDC dc)
 {
-    DrawShadowedText(dc, manager->StatusText(), kStatusRect, boldFont, kWrapEllipsis);
+    const DisplayScale scale = Scale();
+    DrawShadowedText(dc, manager->StatusText(), scale(kStatusRect), boldFont, kWrapEllipsis, scale);
 
     const std::wstring speed = manager->SpeedText();
     if (!speed.empty())
-        DrawShadowedText(dc, speed, kSpeedRect, boldFont, kRightEllipsis);
+        DrawShadowedText(dc, speed, scale(kSpeedRect), boldFont, kRightEllipsis, scale);
 
     const std::wstring adapter = AdapterPanelText();
-    DrawShadowedText(dc, adapter, kAdapterRect, AdapterFont(dc, adapter), kWrapEllipsis);
-    DrawShadowedText(dc, manager->VersionText(), kVersionRect, boldFont, kWrapEllipsis);
+    DrawShadowedText(dc, adapter, scale(kAdapterRect), AdapterFont(dc, adapter), kWrapEllipsis,
+                     scale);
+    DrawShadowedText(dc, manager->VersionText(), scale(kVersionRect), boldFont, kWrapEllipsis,
+                     scale);
 }
 
 void LauncherDialog::PaintSettingsLink(HDC dc)
 {
     if (!linkVisible)
         return;
+    const DisplayScale scale = Scale();
     const HBRUSH brush = CreateSolidBrush(linkHovered ? kLinkHoverFill : kLinkFill);
-    const HPEN pen = CreatePen(PS_SOLID, 1, RGB(255, 255, 255));
+    const HPEN pen = CreatePen(PS_SOLID, scale(1), RGB(255, 255, 255));
     const HGDIOBJ oldBrush = SelectObject(dc, brush);
     const HGDIOBJ oldPen = SelectObject(dc, pen);
-    RoundRect(dc, kLinkRect.left, kLinkRect.top, kLinkRect.right, kLinkRect.bottom, 6, 6);
+    const RECT link = scale(kLinkRect);
+    RoundRect(dc, link.left, link.top, link.right, link.bottom, scale(6), scale(6));
     SelectObject(dc, oldPen);
     SelectObject(dc, oldBrush);
     DeleteObject(pen);
@@ -473,7 +568,7 @@ void LauncherDialog::PaintSettingsLink(HDC dc)
     const HGDIOBJ oldFont = SelectObject(dc, linkFont ? linkFont : boldFont);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, kLinkColour);
-    RECT rect = kLinkTextRect;
+    RECT rect = scale(kLinkTextRect);
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rect, kLinkFormat);
     SelectObject(dc, oldFont);
 }
@@ -490,9 +585,11 @@ HFONT LauncherDialog::AdapterFont(HDC dc, const std::wstring& text)
     {
         if (adapterFont)
             DeleteObject(adapterFont);
-        const SIZE room{kAdapterRect.right - kAdapterRect.left,
-                        kAdapterRect.bottom - kAdapterRect.top};
-        adapterFont = FittedFont(dc, baseFont, text, room, kWrapEllipsis);
+        const DisplayScale scale = Scale();
+        const RECT box = scale(kAdapterRect);
+        const SIZE room{box.right - box.left, box.bottom - box.top};
+        adapterFont =
+            FittedFont(dc, baseFont, text, room, kWrapEllipsis, scale(kSmallestFittedHeight));
         adapterFontText = text;
     }
     return adapterFont ? adapterFont : baseFont;
@@ -500,9 +597,11 @@ HFONT LauncherDialog::AdapterFont(HDC dc, const std::wstring& text)
 
 std::vector<LauncherDialog::PlacedText> LauncherDialog::BoxedTexts()
 {
+    const DisplayScale scale = Scale();
     std::vector<PlacedText> texts;
+    const SIZE linkRoom = scale(kLinkTextRoom);
     texts.push_back({LookupText(CurrentLanguage(), "launcher_settings"),
-                     RECT{0, 0, kLinkTextRoom.cx, kLinkTextRoom.cy}, linkFont ? linkFont : boldFont,
+                     RECT{0, 0, linkRoom.cx, linkRoom.cy}, linkFont ? linkFont : boldFont,
                      kLinkFormat});
     const std::wstring adapter = AdapterPanelText();
     if (const HDC measuring = CreateCompatibleDC(nullptr))
@@ -510,7 +609,8 @@ std::vector<LauncherDialog::PlacedText> LauncherDialog::BoxedTexts()
         AdapterFont(measuring, adapter);
         DeleteDC(measuring);
     }
-    texts.push_back({adapter, kAdapterRect, adapterFont ? adapterFont : baseFont, kWrapEllipsis});
+    texts.push_back(
+        {adapter, scale(kAdapterRect), adapterFont ? adapterFont : baseFont, kWrapEllipsis});
     return texts;
 }
 
@@ -533,7 +633,8 @@ bool LauncherDialog::OnSetCursor(LPARAM lParam)
 void LauncherDialog::OnMouseMove(LPARAM lParam)
 {
     const POINT point = PointFromLParam(lParam);
-    const bool hovered = linkVisible && PtInRect(&kLinkRect, point);
+    const RECT link = Scale()(kLinkRect);
+    const bool hovered = linkVisible && PtInRect(&link, point);
     if (hovered != linkHovered)
     {
         linkHovered = hovered;
@@ -544,15 +645,16 @@ void LauncherDialog::OnMouseMove(LPARAM lParam)
     {
         POINT cursor{};
         GetCursorPos(&cursor);
-        MoveWindow(hwnd, cursor.x - dragOffset.x, cursor.y - dragOffset.y, kWindowWidth,
-                   kWindowHeight, FALSE);
+        const SIZE size = WindowSize(hwnd);
+        MoveWindow(hwnd, cursor.x - dragOffset.x, cursor.y - dragOffset.y, size.cx, size.cy, FALSE);
     }
 }
 
 void LauncherDialog::OnLeftButtonDown(LPARAM lParam)
 {
     const POINT point = PointFromLParam(lParam);
-    if (linkVisible && PtInRect(&kLinkRect, point))
+    const RECT link = Scale()(kLinkRect);
+    if (linkVisible && PtInRect(&link, point))
     {
         restartRequested = true;
         messagePasser->Post(Message{Quit, 0});

@@ -1,12 +1,14 @@
-// The launcher's main window: a fixed 532 x 558 picture window that paints the
-// update controller's display state, carries the four picture buttons and the
-// news browser, and forwards the user's requests to the update thread.
+// The launcher's main window: a fixed 532 x 558 picture window (at 96 DPI;
+// scaled to its monitor's DPI) that paints the update controller's display
+// state, carries the four picture buttons and the news browser, and forwards
+// the user's requests to the update thread.
 // Lives on the window thread; the update thread may call the public
 // operations at any time, even before the window handle exists. Calls that
 // touch window-thread objects (buttons, browser, message boxes) are carried
 // over to the window thread in the order they were made.
 #pragma once
 
+#include "app/DisplayScale.h"
 #include "ui/WindowThreadCalls.h"
 #include "update/MessagePasser.h"
 #include "update/UpdateWindow.h"
@@ -30,8 +32,9 @@ class SettingsButton;
 // The WM_QUIT code that asks start-up for the settings dialog and a new window.
 constexpr WPARAM kRestartExitCode = 100;
 
-// Right edge of a progress bar: fraction x 383 truncated, at least 22.
-int ProgressBarRight(double fraction);
+// Right edge of a progress bar: fraction x 383 truncated, at least 22 (both
+// lengths at `scale`).
+int ProgressBarRight(double fraction, const DisplayScale& scale = DisplayScale());
 
 class LauncherDialog : public IUpdateWindow
 {
@@ -66,6 +69,8 @@ class LauncherDialog : public IUpdateWindow
     StartButton* GetStartButton() const { return startButton.get(); }
     CheckFilesButton* GetCheckFilesButton() const { return checkFilesButton.get(); }
     SettingsButton* GetSettingsButton() const { return settingsButton.get(); }
+    // The layout's scale: the DPI of the monitor the window is on.
+    DisplayScale Scale() const { return DisplayScale(dpi.load()); }
 
     // A text of the window with a fixed box, as it is drawn.
     struct PlacedText
@@ -89,7 +94,13 @@ class LauncherDialog : public IUpdateWindow
   private:
     LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void OnCreate();
+    // Fonts and the background for the current scale.
+    void MakeScaledObjects();
+    void ReleaseScaledObjects();
     void ReleaseGdiObjects();
+    // Sizes the window so its client area is the design's at the current scale.
+    void FitWindowToScale(const POINT* topLeft);
+    void OnDpiChanged(UINT newDpi, const RECT& suggested);
     void CreateButtons();
     void CreateNewsBrowser();
     void NavigateNewsBrowser(const std::wstring& url);
@@ -110,6 +121,8 @@ class LauncherDialog : public IUpdateWindow
     POINT dragOffset{0, 0};
     HINSTANCE instance = nullptr;
     std::atomic<HWND> hwnd{nullptr};
+    // Read by the update thread's invalidations too.
+    std::atomic<UINT> dpi{kDesignDpi};
     HFONT boldFont = nullptr;
     HFONT baseFont = nullptr;
     // Smaller fonts for texts that do not fit their boxes in the usual one; null while they do.

@@ -96,9 +96,60 @@ Gdiplus::GpBitmap* DecodeFromBlock(HGLOBAL block)
     stream->Release();
     return picture;
 }
+// `picture` drawn at `size` with bicubic resampling; null when GDI+ fails.
+Gdiplus::GpBitmap* Resampled(Gdiplus::GpBitmap* picture, SIZE size)
+{
+    UINT width = 0;
+    UINT height = 0;
+    GdipGetImageWidth(picture, &width);
+    GdipGetImageHeight(picture, &height);
+    Gdiplus::GpBitmap* scaled = nullptr;
+    if (GdipCreateBitmapFromScan0(size.cx, size.cy, 0, PixelFormat32bppARGB, nullptr, &scaled) !=
+        Gdiplus::Ok)
+        return nullptr;
+    Gdiplus::GpGraphics* graphics = nullptr;
+    Gdiplus::GpImageAttributes* attributes = nullptr;
+    bool drawn = GdipGetImageGraphicsContext(scaled, &graphics) == Gdiplus::Ok &&
+                 GdipCreateImageAttributes(&attributes) == Gdiplus::Ok;
+    if (drawn)
+    {
+        GdipSetInterpolationMode(graphics, Gdiplus::InterpolationModeHighQualityBicubic);
+        GdipSetPixelOffsetMode(graphics, Gdiplus::PixelOffsetModeHighQuality);
+        // Mirrored edges keep the border pixels from fading into nothing.
+        GdipSetImageAttributesWrapMode(attributes, Gdiplus::WrapModeTileFlipXY, 0, FALSE);
+        drawn =
+            GdipDrawImageRectRectI(graphics, picture, 0, 0, size.cx, size.cy, 0, 0,
+                                   static_cast<INT>(width), static_cast<INT>(height),
+                                   Gdiplus::UnitPixel, attributes, nullptr, nullptr) == Gdiplus::Ok;
+    }
+    if (attributes)
+        GdipDisposeImageAttributes(attributes);
+    if (graphics)
+        GdipDeleteGraphics(graphics);
+    if (!drawn)
+    {
+        GdipDisposeImage(scaled);
+        return nullptr;
+    }
+    return scaled;
+}
+
+bool HasSize(Gdiplus::GpBitmap* picture, SIZE size)
+{
+    UINT width = 0;
+    UINT height = 0;
+    GdipGetImageWidth(picture, &width);
+    GdipGetImageHeight(picture, &height);
+    return static_cast<LONG>(width) == size.cx && static_cast<LONG>(height) == size.cy;
+}
 } // namespace
 
 HBITMAP LoadPngBitmap(HINSTANCE instance, int resourceId)
+{
+    return LoadPngBitmap(instance, resourceId, SIZE{0, 0});
+}
+
+HBITMAP LoadPngBitmap(HINSTANCE instance, int resourceId, SIZE size)
 {
     const std::span<const BYTE> png = FindPngResource(instance, resourceId);
     if (png.empty())
@@ -111,6 +162,14 @@ HBITMAP LoadPngBitmap(HINSTANCE instance, int resourceId)
     Gdiplus::GpBitmap* picture = DecodeFromBlock(copy.Block());
     if (!picture)
         return nullptr;
+    if (size.cx > 0 && size.cy > 0 && !HasSize(picture, size))
+    {
+        Gdiplus::GpBitmap* scaled = Resampled(picture, size);
+        GdipDisposeImage(picture);
+        if (!scaled)
+            throw std::runtime_error("Could not get handle to bitmap");
+        picture = scaled;
+    }
 
     HBITMAP bitmap = nullptr;
     const Gdiplus::GpStatus converted = GdipCreateHBITMAPFromBitmap(picture, &bitmap, 0xFFFFFFFF);
@@ -118,4 +177,12 @@ HBITMAP LoadPngBitmap(HINSTANCE instance, int resourceId)
     if (converted != Gdiplus::Ok || !bitmap)
         throw std::runtime_error("Could not get handle to bitmap");
     return bitmap;
+}
+
+HBITMAP LoadScaledPicture(HINSTANCE instance, int id, const DisplayScale& scale, SIZE designSize)
+{
+    const SIZE size = scale(designSize);
+    if (const HBITMAP nearest = LoadPngBitmap(instance, scale.PictureId(id), size))
+        return nearest;
+    return LoadPngBitmap(instance, id, size);
 }

@@ -7,7 +7,8 @@ const ButtonArtwork kSettingsArtwork{{146, 159, 160}, {175, 177, 176}, L"OPTION"
 
 SettingsButton::SettingsButton(LauncherDialog* dialog)
     : ButtonBase(dialog->GetHwnd(), 147, 429, 113, 27, CaptionForLanguage(kSettingsArtwork)),
-      pictures(ParentInstance(), FaceIdsForLanguage(kSettingsArtwork)), dialog(dialog)
+      pictures(ParentInstance(), FaceIdsForLanguage(kSettingsArtwork), Scale(), SIZE{113, 27}),
+      dialog(dialog)
 {
 }
 

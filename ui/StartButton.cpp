@@ -6,7 +6,7 @@ const ButtonArtwork kStartArtwork{{163, 161, 162}, {178, 180, 179}, L"GAME START
 
 StartButton::StartButton(HWND parent)
     : ButtonBase(parent, 396, 395, 118, 61, CaptionForLanguage(kStartArtwork)), ownerWindow(parent),
-      pictures(ParentInstance(), FaceIdsForLanguage(kStartArtwork))
+      pictures(ParentInstance(), FaceIdsForLanguage(kStartArtwork), Scale(), SIZE{118, 61})
 {
 }
 

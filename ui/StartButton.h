@@ -21,6 +21,9 @@ class StartButton : public ButtonBase
 
     const ButtonPictures& Pictures() const { return pictures; }
 
+  protected:
+    void ReloadPictures() override { pictures.Reload(Scale()); }
+
   private:
     HWND ownerWindow;
     ButtonPictures pictures;

@@ -1,5 +1,6 @@
 #include "ui/WebBrowser.h"
 
+#include "app/DisplayScale.h"
 #include "ui/BrowserEvents.h"
 
 #include <new>
@@ -8,25 +9,6 @@
 namespace
 {
 constexpr int kHimetricPerInch = 2540;
-
-struct ScreenDpi
-{
-    int x;
-    int y;
-};
-
-// Read once from the screen and kept for the process.
-const ScreenDpi& Dpi()
-{
-    static const ScreenDpi dpi = []
-    {
-        const HDC screen = GetDC(nullptr);
-        const ScreenDpi read{GetDeviceCaps(screen, LOGPIXELSX), GetDeviceCaps(screen, LOGPIXELSY)};
-        ReleaseDC(nullptr, screen);
-        return read;
-    }();
-    return dpi;
-}
 
 // The control's event source; null (logged when `logFailures`) when it has none.
 IConnectionPoint* FindBrowserEvents(IUnknown* control, bool logFailures)
@@ -173,10 +155,11 @@ void WebBrowser::Unadvise()
 void WebBrowser::SetBounds(const RECT& rect)
 {
     bounds = rect;
-    const ScreenDpi& dpi = Dpi();
+    // The control's extent is in HIMETRIC at the DPI its host is shown at.
+    const int dpi = static_cast<int>(WindowDpi(parentWindow));
     SIZEL extent{
-        MulDiv(kHimetricPerInch, rect.right, dpi.x) - MulDiv(kHimetricPerInch, rect.left, dpi.x),
-        MulDiv(kHimetricPerInch, rect.bottom, dpi.y) - MulDiv(kHimetricPerInch, rect.top, dpi.y)};
+        MulDiv(kHimetricPerInch, rect.right, dpi) - MulDiv(kHimetricPerInch, rect.left, dpi),
+        MulDiv(kHimetricPerInch, rect.bottom, dpi) - MulDiv(kHimetricPerInch, rect.top, dpi)};
     if (oleObject)
         oleObject->SetExtent(DVASPECT_CONTENT, &extent);
     if (inPlaceObject)

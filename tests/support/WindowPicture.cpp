@@ -1,5 +1,7 @@
 #include "support/WindowPicture.h"
 
+#include "app/DisplayScale.h"
+
 // GDI+'s headers need the OLE types declared before them.
 // clang-format off
 #include <ole2.h>
@@ -135,8 +137,10 @@ std::filesystem::path TestOutputFolder()
 {
     // The build folder is a Unix path; Wine shows the Unix root as drive Z:,
     // whatever drive the test's working folder is on.
-    const std::filesystem::path folder =
-        L"Z:" + std::filesystem::path(NORVIK_TEST_OUTPUT_DIR).wstring();
+    std::filesystem::path folder = L"Z:" + std::filesystem::path(NORVIK_TEST_OUTPUT_DIR).wstring();
+    // Runs at another screen DPI keep their pictures apart from the 96-DPI ones.
+    if (const UINT dpi = ScreenDpi(); dpi != kDesignDpi)
+        folder /= L"dpi" + std::to_wstring(dpi);
     std::filesystem::create_directories(folder);
     return folder;
 }

@@ -49,5 +49,6 @@ class WindowPicture
 // Where `child` lies within the picture of `window`'s client area.
 RECT AreaOfChild(HWND window, HWND child);
 
-// NORVIK_TEST_OUTPUT_DIR, made when missing.
+// NORVIK_TEST_OUTPUT_DIR (its dpiN folder on a screen of another DPI), made
+// when missing.
 std::filesystem::path TestOutputFolder();

@@ -25,9 +25,9 @@ SIZE BitmapSize(HBITMAP bitmap)
     GetObjectW(bitmap, sizeof(info), &info);
     return SIZE{info.bmWidth, info.bmHeight};
 }
-} // namespace
 
-TEST(PngBitmap, EveryPictureDecodesAtItsButtonsOrTheWindowsSize)
+// Every picture at 96 DPI: the two backgrounds and the 24 faces.
+std::vector<PictureSize> DesignPictures()
 {
     std::vector<PictureSize> pictures{{181, 532, 558}, {168, 532, 558}};
     for (int id :
@@ -35,6 +35,13 @@ TEST(PngBitmap, EveryPictureDecodesAtItsButtonsOrTheWindowsSize)
         pictures.push_back({id, 113, 27});
     for (int id : {161, 162, 163, 178, 179, 180})
         pictures.push_back({id, 118, 61});
+    return pictures;
+}
+} // namespace
+
+TEST(PngBitmap, EveryPictureDecodesAtItsButtonsOrTheWindowsSize)
+{
+    const std::vector<PictureSize> pictures = DesignPictures();
     ASSERT_EQ(pictures.size(), 26u);
 
     for (const PictureSize& expected : pictures)
@@ -46,6 +53,45 @@ TEST(PngBitmap, EveryPictureDecodesAtItsButtonsOrTheWindowsSize)
         EXPECT_EQ(size.cy, expected.height) << expected.id;
         DeleteObject(bitmap);
     }
+}
+
+TEST(PngBitmap, EveryPictureHasHighDpiSetsDrawnAtExactlyTheWindowsScaledBoxes)
+{
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    for (const auto& [dpi, offset] : {std::pair{144u, 1000}, std::pair{192u, 2000}})
+    {
+        const DisplayScale scale(dpi);
+        for (const PictureSize& design : DesignPictures())
+        {
+            const HBITMAP bitmap = LoadPngBitmap(instance, design.id + offset);
+            ASSERT_NE(bitmap, nullptr) << design.id + offset;
+            const SIZE size = BitmapSize(bitmap);
+            const SIZE wanted = scale(SIZE{design.width, design.height});
+            EXPECT_EQ(size.cx, wanted.cx) << design.id + offset;
+            EXPECT_EQ(size.cy, wanted.cy) << design.id + offset;
+            DeleteObject(bitmap);
+        }
+    }
+
+    // Between the sets the nearest one is resampled to the scaled size.
+    for (const UINT dpi : {108u, 120u, 168u, 240u})
+    {
+        const DisplayScale scale(dpi);
+        const HBITMAP bitmap = LoadScaledPicture(instance, 163, scale, SIZE{118, 61});
+        ASSERT_NE(bitmap, nullptr) << dpi;
+        EXPECT_EQ(BitmapSize(bitmap).cx, scale(118)) << dpi;
+        EXPECT_EQ(BitmapSize(bitmap).cy, scale(61)) << dpi;
+        DeleteObject(bitmap);
+    }
+    // At 96 DPI it is the design picture itself, pixel for pixel.
+    const HBITMAP design = LoadPngBitmap(instance, 181);
+    const HBITMAP loaded = LoadScaledPicture(instance, 181, DisplayScale(), SIZE{532, 558});
+    EXPECT_TRUE(WindowPicture::FromBitmap(loaded).SameArea({0, 0, 532, 558},
+                                                           WindowPicture::FromBitmap(design)));
+    DeleteObject(design);
+    DeleteObject(loaded);
+    // A number with no picture in any set gives none.
+    EXPECT_EQ(LoadScaledPicture(instance, 999, DisplayScale(192), SIZE{10, 10}), nullptr);
 }
 
 TEST(PngBitmap, MissingResourcesGiveNoBitmap)

@@ -4,6 +4,7 @@
 #include "ui/ButtonBase.h"
 #include "ui/CheckFilesButton.h"
 #include "ui/ExitButton.h"
+#include "ui/LauncherScene.h"
 #include "ui/LauncherWindow.h"
 #include "ui/PngBitmap.h"
 #include "ui/SettingsButton.h"
@@ -540,57 +541,6 @@ TEST_F(WindowPainting, ButtonsShowTheirFacesAndHiddenOnesLeaveTheInactivePicture
         shown.SameArea({396, 395, 514, 456}, WindowPicture::FromBitmap(startFace), -396, -395));
     DeleteObject(startFace);
 }
-
-namespace
-{
-struct Scene
-{
-    std::wstring language;
-    std::wstring status;
-    std::wstring speed;
-    std::wstring version;
-};
-
-// Everything a player can see at once: texts, bars, link hovered, one button
-// under the cursor and one held down.
-WindowPicture StageScene(LauncherDialog& dialog, const Scene& scene)
-{
-    const HWND window = dialog.GetHwnd();
-    UpdateManager& manager = *dialog.Manager();
-    {
-        std::lock_guard lock(manager.statusMutex);
-        manager.upperProgress = 0.62;
-        manager.lowerProgress = 0.35;
-        manager.statusText = scene.status;
-        manager.speedText = scene.speed;
-        manager.versionText = scene.version;
-    }
-    dialog.ShowButtons();
-    dialog.ShowSettingsLink();
-    dialog.Invalidate(0);
-
-    const HWND start = dialog.GetStartButton()->Window();
-    SendMessageW(start, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(30, 30));
-    // Losing the capture keeps the pressed face; it lets the mouse reach
-    // the other button, which could not be hovered while Start held it.
-    ReleaseCapture();
-
-    const HWND check = dialog.GetCheckFilesButton()->Window();
-    RECT checkRect{};
-    GetWindowRect(check, &checkRect);
-    SetCursorPos(checkRect.left + 20, checkRect.top + 10);
-    SendMessageW(check, WM_MOUSEMOVE, 0, MAKELPARAM(20, 10));
-    SendMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(20, 10));
-    PumpUntil([] { return false; }, 300);
-    return WindowPicture::Capture(window);
-}
-
-void ReleaseOutside(LauncherDialog& dialog)
-{
-    // Let go away from the button: no click.
-    SendMessageW(dialog.GetStartButton()->Window(), WM_LBUTTONUP, 0, MAKELPARAM(300, 300));
-}
-} // namespace
 
 TEST_F(WindowPainting, EnglishSceneIsWrittenForPeopleAndShowsEveryState)
 {

@@ -1,5 +1,6 @@
 """Draws the launcher's pictures: the two 532 x 558 window backgrounds, the
-24 button faces and the program icon. Run through tools/make-artwork, which
+24 button faces and the program icon, the pictures also at 1.5 and 2 times
+that size for high-DPI screens. Run through tools/make-artwork, which
 installs the Debian packages this needs. The output depends only on this file,
 Pillow and the fonts, so a second run writes the same bytes."""
 
@@ -14,6 +15,22 @@ from PIL import Image, ImageDraw, ImageFilter, ImageFont
 
 WIDTH, HEIGHT = 532, 558
 SCALE = 4  # shapes are drawn this much larger, then reduced, for smooth edges
+
+# Display scales drawn, with what each adds to a picture's resource number.
+# The window picks the nearest and rounds its boxes as MulDiv does.
+DISPLAY_SCALES = [(1, 0, ""), (1.5, 1000, "@1.5x"), (2, 2000, "@2x")]
+K = 1  # the scale being drawn
+
+
+def px(value):
+    """A length of the 1x layout in pixels at the scale being drawn."""
+    return math.floor(value * K + 0.5)
+
+
+def sc(value):
+    """A length that need not fall on whole pixels."""
+    return value * K
+
 
 FONT_BOLD = "/usr/share/fonts/opentype/noto/NotoSansCJK-Bold.ttc"
 FONT_REGULAR = "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc"
@@ -58,7 +75,7 @@ ADAPTER_PANEL = (204, 481, 516, 523)
 
 
 def font(size, bold=True):
-    return ImageFont.truetype(FONT_BOLD if bold else FONT_REGULAR, size, index=FONT_JP_INDEX)
+    return ImageFont.truetype(FONT_BOLD if bold else FONT_REGULAR, px(size), index=FONT_JP_INDEX)
 
 
 def lerp(a, b, t):
@@ -100,7 +117,7 @@ def centred_caption(image, box, text, typeface, fill, shadow, spacing=0, drop=0)
     start = x + (w - width) / 2
     overlay = Image.new("RGBA", image.size, (0, 0, 0, 0))
     shadow_draw = ImageDraw.Draw(overlay)
-    draw_text(shadow_draw, (round(start), round(baseline) + 1), text, typeface, shadow, spacing)
+    draw_text(shadow_draw, (round(start), round(baseline) + px(1)), text, typeface, shadow, spacing)
     image.alpha_composite(overlay)
     draw = ImageDraw.Draw(image)
     draw_text(draw, (round(start), round(baseline)), text, typeface, fill, spacing)
@@ -111,18 +128,19 @@ def rounded_face(size, radius, colours):
     top, bottom, outline, highlight = colours
     w, h = size
     big = (w * SCALE, h * SCALE)
+    edge = round(SCALE * K)  # the outline, one pixel at 1x
     face = vertical_gradient(big, top, bottom).convert("RGBA")
     mask = Image.new("L", big, 0)
     ImageDraw.Draw(mask).rounded_rectangle((0, 0, big[0] - 1, big[1] - 1), radius * SCALE, fill=255)
     inner = Image.new("L", big, 0)
     ImageDraw.Draw(inner).rounded_rectangle(
-        (SCALE, SCALE, big[0] - 1 - SCALE, big[1] - 1 - SCALE), (radius - 1) * SCALE, fill=255)
+        (edge, edge, big[0] - 1 - edge, big[1] - 1 - edge), (radius - K) * SCALE, fill=255)
     result = Image.new("RGBA", big, outline + (255,))
     result.paste(face, (0, 0), inner)
     # A thin light line under the top edge gives the face some depth.
     gloss = Image.new("RGBA", big, (0, 0, 0, 0))
     ImageDraw.Draw(gloss).rounded_rectangle(
-        (SCALE, SCALE, big[0] - 1 - SCALE, SCALE * 2), radius * SCALE // 2,
+        (edge, edge, big[0] - 1 - edge, edge * 2), radius * SCALE // 2,
         fill=highlight + (150,))
     result.alpha_composite(gloss)
     result.putalpha(mask)
@@ -130,11 +148,12 @@ def rounded_face(size, radius, colours):
 
 
 def button_picture(background, place, state, caption, japanese):
-    """One face, composed over the window's own background so corners blend."""
-    x, y, w, h = place
+    """One face, composed over the window's own background so corners blend;
+    `place` is the 1x box, the face is drawn at the scale being drawn."""
+    large = place[3] > 40
+    x, y, w, h = (px(v) for v in place)
     picture = background.crop((x, y, x + w, y + h)).convert("RGBA")
-    large = h > 40
-    picture.alpha_composite(rounded_face((w, h), 7 if large else 4, FACES[state]))
+    picture.alpha_composite(rounded_face((w, h), px(7 if large else 4), FACES[state]))
     if large:
         size = 17 if japanese else 14
     else:
@@ -142,8 +161,8 @@ def button_picture(background, place, state, caption, japanese):
     spacing = 0 if japanese else (1.0 if large else 0.8)
     fill = (132, 142, 160, 255) if state == "inactive" else (255, 255, 255, 255)
     shadow = (0, 0, 0, {"inactive": 90, "normal": 120}.get(state, 150))
-    centred_caption(picture, (0, 0, w, h), caption, font(size), fill, shadow, spacing,
-                    drop=1 if state == "pressed" else 0)
+    centred_caption(picture, (0, 0, w, h), caption, font(size), fill, shadow, sc(spacing),
+                    drop=px(1) if state == "pressed" else 0)
     return picture.convert("RGB")
 
 
@@ -181,7 +200,7 @@ def night_scene(size):
     for _ in range(150):
         x, y = rng.uniform(0, w), rng.uniform(0, h * 0.7)
         brightness = rng.randint(90, 235)
-        radius = rng.choice((0.5, 0.5, 0.5, 0.9, 1.2))
+        radius = sc(rng.choice((0.5, 0.5, 0.5, 0.9, 1.2)))
         star_draw.ellipse((x - radius, y - radius, x + radius, y + radius),
                           fill=(brightness, brightness, min(255, brightness + 20), 255))
     sky.alpha_composite(stars)
@@ -194,15 +213,15 @@ def night_scene(size):
             ((150, 120, 240), 0.22, 16, 3.1)]):
         for x in range(w):
             t = x / w
-            crest = h * base + amplitude * math.sin(t * 5.1 + phase) \
-                + 0.5 * amplitude * math.sin(t * 11.3 + phase * 2)
-            height = 70 + 40 * math.sin(t * 3.3 + phase)
+            crest = h * base + sc(amplitude) * math.sin(t * 5.1 + phase) \
+                + 0.5 * sc(amplitude) * math.sin(t * 11.3 + phase * 2)
+            height = sc(70 + 40 * math.sin(t * 3.3 + phase))
             for dy in range(int(height)):
                 fade = (1 - dy / height) ** 2
                 alpha = int(95 * fade * (0.6 + 0.4 * math.sin(t * 7 + band)))
                 if alpha > 0:
                     aurora_draw.point((x, crest + dy - height * 0.25), fill=colour + (alpha,))
-    sky.alpha_composite(aurora.filter(ImageFilter.GaussianBlur(6)))
+    sky.alpha_composite(aurora.filter(ImageFilter.GaussianBlur(sc(6))))
 
     ridges = Image.new("RGBA", size, (0, 0, 0, 0))
     ridge_draw = ImageDraw.Draw(ridges)
@@ -211,7 +230,8 @@ def night_scene(size):
         outline = []
         for x in range(0, w + 1, 2):
             t = x / w
-            peak = abs(math.sin(t * 4.2 + seed)) * scale + abs(math.sin(t * 9.7 + seed * 3)) * scale * 0.35
+            peak = abs(math.sin(t * 4.2 + seed)) * sc(scale) \
+                + abs(math.sin(t * 9.7 + seed * 3)) * sc(scale) * 0.35
             outline.append((x, h * base - peak))
         ridge_draw.polygon(outline + [(w, h), (0, h)], fill=colour + (255,))
     sky.alpha_composite(ridges)
@@ -228,47 +248,57 @@ def night_scene(size):
 
 def framed(draw, box, outline, fill=None):
     x0, y0, x1, y1 = box
-    draw.rectangle((x0, y0, x1 - 1, y1 - 1), outline=outline, fill=fill)
+    draw.rectangle((x0, y0, x1 - 1, y1 - 1), outline=outline, fill=fill, width=px(1))
+
+
+def scaled_box(box):
+    return tuple(px(v) for v in box)
 
 
 def background_picture(language):
     """The window's picture, and the same without the buttons (what a face's
     corners blend into)."""
-    image = vertical_gradient((WIDTH, HEIGHT), BG_TOP, BG_BOTTOM).convert("RGBA")
+    width, height = px(WIDTH), px(HEIGHT)
+    one = px(1)
+    image = vertical_gradient((width, height), BG_TOP, BG_BOTTOM).convert("RGBA")
     draw = ImageDraw.Draw(image)
 
     # Header band: the settings link sits at its left, the version at its right.
-    image.paste(vertical_gradient((WIDTH, 26), HEADER_TOP, HEADER_BOTTOM), (0, 0))
+    image.paste(vertical_gradient((width, px(26)), HEADER_TOP, HEADER_BOTTOM), (0, 0))
     draw = ImageDraw.Draw(image)
-    draw_text(draw, (WIDTH / 2 - text_width(draw, "NORVIK PATCHER", font(9), 2.2) / 2, 17),
-              "NORVIK PATCHER", font(9), DIM_TEXT, spacing=2.2)
+    title_width = text_width(draw, "NORVIK PATCHER", font(9), sc(2.2))
+    draw_text(draw, (width / 2 - title_width / 2, px(17)), "NORVIK PATCHER", font(9), DIM_TEXT,
+              spacing=sc(2.2))
 
     # The news page area, framed; the scene shows where no page is loaded.
-    x0, y0, x1, y1 = NEWS
+    x0, y0, x1, y1 = scaled_box(NEWS)
     image.paste(night_scene((x1 - x0, y1 - y0)), (x0, y0))
     draw = ImageDraw.Draw(image)
-    framed(draw, (x0 - 1, y0 - 1, x1 + 1, y1 + 1), LINE)
+    framed(draw, (x0 - one, y0 - one, x1 + one, y1 + one), LINE)
 
     # Progress bar tracks, with an outline just outside the painted area.
-    for x0, y0, x1, y1 in (UPPER_BAR, LOWER_BAR):
-        framed(draw, (x0 - 1, y0 - 1, x1 + 1, y1 + 1), LINE_SOFT, TRACK)
+    for x0, y0, x1, y1 in (scaled_box(UPPER_BAR), scaled_box(LOWER_BAR)):
+        framed(draw, (x0 - one, y0 - one, x1 + one, y1 + one), LINE_SOFT, TRACK)
 
     # Logo at the lower left.
-    image.alpha_composite(emblem(40), (18, 478))
+    image.alpha_composite(emblem(px(40)), (px(18), px(478)))
     draw = ImageDraw.Draw(image)
-    draw_text(draw, (66, 503), "NORVIK", font(22), (236, 242, 252), spacing=1.5)
-    draw_text(draw, (67, 518), "GALDERVIN LAUNCHER", font(8, bold=False), ACCENT, spacing=1.4)
+    draw_text(draw, (px(66), px(503)), "NORVIK", font(22), (236, 242, 252), spacing=sc(1.5))
+    draw_text(draw, (px(67), px(518)), "GALDERVIN LAUNCHER", font(8, bold=False), ACCENT,
+              spacing=sc(1.4))
 
     # The adapter report's panel.
-    ax0, ay0, ax1, ay1 = ADAPTER_PANEL
-    draw.rounded_rectangle((ax0, ay0, ax1 - 1, ay1 - 1), 4, fill=PANEL, outline=LINE)
-    draw.line((ax0 + 4, ay0 + 1, ax1 - 5, ay0 + 1), fill=LINE_SOFT)
+    ax0, ay0, ax1, ay1 = scaled_box(ADAPTER_PANEL)
+    draw.rounded_rectangle((ax0, ay0, ax1 - one, ay1 - one), px(4), fill=PANEL, outline=LINE,
+                           width=one)
+    draw.line((ax0 + px(4), ay0 + one, ax1 - px(5), ay0 + one), fill=LINE_SOFT, width=one)
 
     # Footer line and notice.
-    draw.line((14, 532, WIDTH - 15, 532), fill=LINE_SOFT)
-    draw_text(draw, (16, 548), "\u00a9 Kardun. All rights reserved.", font(9, bold=False), DIM_TEXT)
+    draw.line((px(14), px(532), width - px(15), px(532)), fill=LINE_SOFT, width=one)
+    draw_text(draw, (px(16), px(548)), "\u00a9 Kardun. All rights reserved.",
+              font(9, bold=False), DIM_TEXT)
     version_note = "Norvik Patcher 2.0"
-    draw_text(draw, (WIDTH - 16 - text_width(draw, version_note, font(9, bold=False)), 548),
+    draw_text(draw, (width - px(16) - text_width(draw, version_note, font(9, bold=False)), px(548)),
               version_note, font(9, bold=False), DIM_TEXT)
 
     # The buttons as they look while hidden (an update is running).
@@ -276,7 +306,7 @@ def background_picture(language):
     for _, place, _, _, english, japanese in BUTTONS:
         caption = japanese if language == "ja" else english
         inactive = button_picture(base, place, "inactive", caption, language == "ja")
-        image.paste(inactive, place[:2])
+        image.paste(inactive, (px(place[0]), px(place[1])))
     return image.convert("RGB"), base
 
 
@@ -320,17 +350,21 @@ def save_png(image, path):
 
 
 def main(output):
+    global K
     folder = Path(output)
     folder.mkdir(parents=True, exist_ok=True)
-    for language, number in BACKGROUNDS.items():
-        background, base = background_picture(language)
-        save_png(background, folder / f"background_{language}_{number}.png")
-        for name, place, english_ids, japanese_ids, english, japanese in BUTTONS:
-            ids = japanese_ids if language == "ja" else english_ids
-            caption = japanese if language == "ja" else english
-            for state, number in zip(("normal", "hover", "pressed"), ids):
-                picture = button_picture(base, place, state, caption, language == "ja")
-                save_png(picture, folder / f"{name}_{language}_{state}_{number}.png")
+    for K, offset, suffix in DISPLAY_SCALES:
+        for language, number in BACKGROUNDS.items():
+            background, base = background_picture(language)
+            save_png(background, folder / f"background_{language}_{number + offset}{suffix}.png")
+            for name, place, english_ids, japanese_ids, english, japanese in BUTTONS:
+                ids = japanese_ids if language == "ja" else english_ids
+                caption = japanese if language == "ja" else english
+                for state, number in zip(("normal", "hover", "pressed"), ids):
+                    picture = button_picture(base, place, state, caption, language == "ja")
+                    save_png(picture,
+                             folder / f"{name}_{language}_{state}_{number + offset}{suffix}.png")
+    K = 1
     (folder / "norvik_107.ico").write_bytes(icon_bytes())
 
 

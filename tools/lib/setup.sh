@@ -129,12 +129,13 @@ norvik_wine_template() {
     printf '%s\n' "$template"
 }
 
-# Starts an X server of our own; sets DISPLAY and NORVIK_XVFB_PID.
+# Starts an X server of our own, large enough for the window at 200 %; sets
+# DISPLAY and NORVIK_XVFB_PID.
 norvik_start_xvfb() {
     local fifo
     fifo=$(mktemp -u)
     mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 1920x1200x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
     NORVIK_XVFB_PID=$!
     norvik_at_exit 'kill "$NORVIK_XVFB_PID"' 
     local number
