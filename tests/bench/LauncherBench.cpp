@@ -11,6 +11,12 @@
 //                                      ROUNDS times each (default 1), alternating
 //   norvik_bench extract PACKAGES OUT  inflates every package under PACKAGES
 //                                      into OUT (the peer's extraction step)
+//   norvik_bench startup SPLASH FOLDER [ROUNDS]
+//                                      starts a copy of the launcher SPLASH in
+//                                      FOLDER, as a player does (it relaunches
+//                                      itself as its .dmy copy) and as that
+//                                      copy directly, and times each from its
+//                                      start to its first painted frame
 // Prints "name value unit" lines.
 #include "app/Logging.h"
 #include "app/TextEncoding.h"
@@ -91,7 +97,10 @@ class PhaseWatch
             return;
         last_ = status;
         if (!Seen(status))
+        {
+            peaks_.push_back(PeakWorkingSet());
             seen_.emplace_back(std::move(status), MillisecondsSince(created_));
+        }
     }
 
     void Painted()
@@ -102,6 +111,7 @@ class PhaseWatch
         // Under Wine most of a process's working set is Wine's own and the
         // display's; what the pass adds is measured above this.
         workingSetAtPaint_ = MemoryCounters().WorkingSetSize;
+        peakAtPaint_ = PeakWorkingSet();
     }
 
     size_t WorkingSetAtPaint() const { return workingSetAtPaint_; }
@@ -130,6 +140,19 @@ class PhaseWatch
         PrintSpan("phase_comparison_ms", comparison, downloads);
         PrintSpan("phase_downloads_ms", downloads, done);
         PrintSpan("phase_total_ms", 0.0, done);
+        // Where the peak working set grew: its value as each phase began.
+        std::printf("peak_working_set_at_paint_bytes %zu\n", peakAtPaint_);
+        for (const auto& [name, text] :
+             {std::pair{"version_check", "checking_version"},
+              std::pair{"file_lists", "updating_filelist"},
+              std::pair{"downloads", "starting_update"}, std::pair{"done", "update_success"}})
+        {
+            for (size_t index = 0; index < seen_.size(); ++index)
+            {
+                if (seen_[index].first == LocalizedText(text))
+                    std::printf("peak_working_set_at_%s_bytes %zu\n", name, peaks_[index]);
+            }
+        }
     }
 
   private:
@@ -152,6 +175,9 @@ class PhaseWatch
 
     Clock::time_point created_;
     std::optional<double> firstPaint_;
+    size_t peakAtPaint_ = 0;
+    // The peak working set when each of seen_ first showed.
+    std::vector<size_t> peaks_;
     size_t workingSetAtPaint_ = 0;
     std::wstring last_;
     std::vector<std::pair<std::wstring, double>> seen_;
@@ -374,6 +400,85 @@ int Extract(const std::filesystem::path& packages, const std::filesystem::path& 
 }
 } // namespace
 
+// Starts `program` in its folder and waits until its window is shown and
+// answers a message, which it first does once its first frame is painted (the
+// window paints before its message loop runs). Milliseconds from the start,
+// or nothing; `shown` is the process that owns the window.
+std::optional<double> TimeToFirstFrame(const std::filesystem::path& program, DWORD& shown)
+{
+    std::wstring commandLine = L"\"" + program.wstring() + L"\"";
+    const std::wstring folder = program.parent_path().wstring();
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started{};
+    const auto start = Clock::now();
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.c_str(), &startup, &started))
+        return std::nullopt;
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    while (MillisecondsSince(start) < 30000)
+    {
+        const HWND window = FindWindowW(L"GALDERVINLAUNCHER", nullptr);
+        DWORD_PTR answer = 0;
+        if (window && IsWindowVisible(window) &&
+            SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &answer))
+        {
+            const double elapsed = MillisecondsSince(start);
+            GetWindowThreadProcessId(window, &shown);
+            return elapsed;
+        }
+        Sleep(1);
+    }
+    return std::nullopt;
+}
+
+// The launcher is ended as a crash would end it; its window goes with it.
+void EndLauncher(DWORD id)
+{
+    const HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+    if (!process)
+        return;
+    TerminateProcess(process, 0);
+    WaitForSingleObject(process, 20000);
+    CloseHandle(process);
+}
+
+int Startup(const std::filesystem::path& program, const std::filesystem::path& folder, int rounds)
+{
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path launcher = folder / L"splash.exe";
+    std::filesystem::copy_file(program, launcher,
+                               std::filesystem::copy_options::overwrite_existing);
+    // Settings made, so no first-launch dialog comes before the window.
+    WriteRegistryDword(L"NRK_LauncherSettingsSet", 1);
+    WriteRegistryDword(L"NRK_LauncherMirrorIndex", 0);
+    WriteRegistryDword(L"NRK_LauncherEchEnabled", 0);
+    std::vector<double> relaunched;
+    std::vector<double> direct;
+    for (int round = 0; round < rounds; ++round)
+    {
+        for (auto [program, times] : {std::pair{launcher, &relaunched},
+                                      std::pair{launcher.parent_path() / L"splash.dmy", &direct}})
+        {
+            DWORD shown = 0;
+            const std::optional<double> elapsed = TimeToFirstFrame(program, shown);
+            if (!elapsed)
+            {
+                std::fprintf(stderr, "no window of %ls came within 30 s\n", program.c_str());
+                return 1;
+            }
+            times->push_back(*elapsed);
+            EndLauncher(shown);
+        }
+    }
+    PrintRuns("startup_relaunch_runs_ms", relaunched);
+    PrintRuns("startup_direct_runs_ms", direct);
+    std::printf("startup_relaunch_ms %.0f\n", Median(relaunched));
+    std::printf("startup_direct_ms %.0f\n", Median(direct));
+    return 0;
+}
+
 int wmain(int argc, wchar_t** argv)
 {
     const std::wstring mode = argc > 1 ? argv[1] : L"";
@@ -383,8 +488,10 @@ int wmain(int argc, wchar_t** argv)
         return Scan(std::stoi(argv[2]), argv[3], argc == 5 ? std::max(1, std::stoi(argv[4])) : 1);
     if (mode == L"extract" && argc == 4)
         return Extract(argv[2], argv[3]);
-    std::fputs(
-        "usage: norvik_bench install N | scan COUNT FOLDER [ROUNDS] | extract PACKAGES OUT\n",
-        stderr);
+    if (mode == L"startup" && (argc == 4 || argc == 5))
+        return Startup(argv[2], argv[3], argc == 5 ? std::max(1, std::stoi(argv[4])) : 1);
+    std::fputs("usage: norvik_bench install N | scan COUNT FOLDER [ROUNDS] | extract PACKAGES OUT"
+               " | startup SPLASH FOLDER [ROUNDS]\n",
+               stderr);
     return 2;
 }
