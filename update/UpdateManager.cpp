@@ -50,6 +50,8 @@ UpdateManager::~UpdateManager()
     StopWorkers();
     if (updateThread.joinable())
         updateThread.detach();
+    if (adapterThread.joinable())
+        adapterThread.detach();
 }
 
 void UpdateManager::SetStatus(const std::wstring& text)
@@ -113,12 +115,18 @@ void UpdateManager::ReportGraphicsAdapter()
     std::error_code error;
     if (std::filesystem::exists(localDir + L"/.nobrowser", error))
         return;
-    auto report = std::make_unique<AdapterReport>();
-    {
-        std::lock_guard lock(statusMutex);
-        adapterCheck = std::move(report);
-    }
-    window->Invalidate(kInvalidateAdapterText);
+    // Direct3D loads the display driver, which can take longer than the
+    // whole version check; the update goes on meanwhile.
+    adapterThread = std::thread(
+        [this]
+        {
+            auto report = std::make_unique<AdapterReport>();
+            {
+                std::lock_guard lock(statusMutex);
+                adapterCheck = std::move(report);
+            }
+            window->Invalidate(kInvalidateAdapterText);
+        });
 }
 
 bool UpdateManager::ReadWorkingDirectory()
@@ -216,6 +224,9 @@ void UpdateManager::ServeRequests(const std::wstring& serverVersion,
             case Quit:
                 stopRequested = true;
                 StopWorkers();
+                // The report draws into the window, which goes once this is answered.
+                if (adapterThread.joinable())
+                    adapterThread.join();
                 PostMessageW(window->GetHwnd(), kQuitDoneMessage, 0, 0);
                 return;
             default:

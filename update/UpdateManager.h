@@ -95,6 +95,8 @@ class UpdateManager
     std::unique_ptr<AdapterReport> adapterCheck;
     std::unique_ptr<IHttpClient> httpClient;
     std::thread updateThread;
+    // Builds the adapter report beside the update; joined before a quit is answered.
+    std::thread adapterThread;
     std::vector<std::thread> workers;
     std::atomic<bool> stopRequested{false};
     int32_t maxConnections = 2;
@@ -138,7 +140,8 @@ class UpdateManager
 
   private:
     bool ReadWorkingDirectory();
-    // Skipped when ".nobrowser" is present in the working directory.
+    // Starts the report on `adapterThread`; skipped when ".nobrowser" is
+    // present in the working directory.
     void ReportGraphicsAdapter();
     // Makes `httpClient`; false (already reported) when no transport could start.
     bool PrepareTransport();

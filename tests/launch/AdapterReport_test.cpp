@@ -101,9 +101,11 @@ class AdapterPanel : public LauncherWindowTest
 };
 } // namespace
 
-TEST_F(AdapterPanel, TheUpdateThreadPublishesTheReportAndTheWindowDrawsIt)
+TEST_F(AdapterPanel, TheReportIsPublishedBesideTheUpdateAndTheWindowDrawsIt)
 {
     LauncherDialog& dialog = Open();
+    // The report is made beside the version check, which does not wait for it.
+    ASSERT_TRUE(PumpUntil([&] { return dialog.Manager()->AdapterText().has_value(); }, 20000));
     const std::optional<std::wstring> text = dialog.Manager()->AdapterText();
     ASSERT_TRUE(text);
     EXPECT_NE(*text, LocalizedText("initializing"));
