@@ -188,15 +188,17 @@ LauncherDialog::~LauncherDialog()
 
 void LauncherDialog::ReleaseScaledObjects()
 {
-    for (HGDIOBJ* object :
-         {reinterpret_cast<HGDIOBJ*>(&background), reinterpret_cast<HGDIOBJ*>(&boldFont),
-          reinterpret_cast<HGDIOBJ*>(&baseFont), reinterpret_cast<HGDIOBJ*>(&linkFont),
-          reinterpret_cast<HGDIOBJ*>(&adapterFont)})
+    const auto release = [](auto& object)
     {
-        if (*object)
-            DeleteObject(*object);
-        *object = nullptr;
-    }
+        if (object)
+            DeleteObject(object);
+        object = nullptr;
+    };
+    release(background);
+    release(boldFont);
+    release(baseFont);
+    release(linkFont);
+    release(adapterFont);
     adapterFontText.clear();
 }
 
