@@ -134,13 +134,15 @@ void ButtonBase::Redraw(HWND hwnd)
 void ButtonBase::SetScale(const DisplayScale& newScale)
 {
     scale = newScale;
+    if (window)
+    {
+        const RECT box = scale(designBox);
+        SetWindowPos(window, nullptr, box.left, box.top, box.right - box.left, box.bottom - box.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        Redraw(window);
+    }
+    // Last, so a face that cannot be made leaves the button placed.
     ReloadPictures();
-    if (!window)
-        return;
-    const RECT box = scale(designBox);
-    SetWindowPos(window, nullptr, box.left, box.top, box.right - box.left, box.bottom - box.top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
-    Redraw(window);
 }
 
 void ButtonBase::Hide()

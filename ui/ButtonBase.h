@@ -43,7 +43,8 @@ class ButtonBase
     virtual int GetHeight() = 0;
     virtual void Hide();
     virtual void Show();
-    // Places the button and loads its faces for the parent's new DPI.
+    // Places the button and loads its faces for the parent's new DPI; throws
+    // the picture loader's error, the button placed and its old faces kept.
     void SetScale(const DisplayScale& scale);
     const DisplayScale& Scale() const { return scale; }
 

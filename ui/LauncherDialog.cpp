@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <spdlog/spdlog.h>
 #include <stdexcept>
 
 namespace
@@ -443,15 +444,28 @@ void LauncherDialog::OnDpiChanged(UINT newDpi, const RECT& suggested)
         return;
     dpi = newDpi;
     const DisplayScale scale = Scale();
+    // Unlike at creation, a picture that cannot be made ends nothing here:
+    // the window goes on with what it has, plain where a picture is missing.
+    const auto tryTo = [newDpi](auto step)
+    {
+        try
+        {
+            step();
+        }
+        catch (const std::exception& failure)
+        {
+            spdlog::error("Could not redraw the window for {} DPI: {}", newDpi, failure.what());
+        }
+    };
     ReleaseScaledObjects();
-    MakeScaledObjects();
+    tryTo([this] { MakeScaledObjects(); });
     for (ButtonBase* button :
          {static_cast<ButtonBase*>(startButton.get()), static_cast<ButtonBase*>(exitButton.get()),
           static_cast<ButtonBase*>(checkFilesButton.get()),
           static_cast<ButtonBase*>(settingsButton.get())})
     {
         if (button)
-            button->SetScale(scale);
+            tryTo([button, &scale] { button->SetScale(scale); });
     }
     // Where the system suggests, at the size the layout needs.
     const POINT topLeft{suggested.left, suggested.top};
