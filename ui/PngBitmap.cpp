@@ -96,13 +96,19 @@ Gdiplus::GpBitmap* DecodeFromBlock(HGLOBAL block)
     stream->Release();
     return picture;
 }
-// `picture` drawn at `size` with bicubic resampling; null when GDI+ fails.
-Gdiplus::GpBitmap* Resampled(Gdiplus::GpBitmap* picture, SIZE size)
+SIZE PictureSize(Gdiplus::GpBitmap* picture)
 {
     UINT width = 0;
     UINT height = 0;
     GdipGetImageWidth(picture, &width);
     GdipGetImageHeight(picture, &height);
+    return SIZE{static_cast<LONG>(width), static_cast<LONG>(height)};
+}
+
+// `picture` drawn at `size` with bicubic resampling; null when GDI+ fails.
+Gdiplus::GpBitmap* Resampled(Gdiplus::GpBitmap* picture, SIZE size)
+{
+    const SIZE own = PictureSize(picture);
     Gdiplus::GpBitmap* scaled = nullptr;
     if (GdipCreateBitmapFromScan0(size.cx, size.cy, 0, PixelFormat32bppARGB, nullptr, &scaled) !=
         Gdiplus::Ok)
@@ -118,8 +124,7 @@ Gdiplus::GpBitmap* Resampled(Gdiplus::GpBitmap* picture, SIZE size)
         // Mirrored edges keep the border pixels from fading into nothing.
         GdipSetImageAttributesWrapMode(attributes, Gdiplus::WrapModeTileFlipXY, 0, FALSE);
         drawn =
-            GdipDrawImageRectRectI(graphics, picture, 0, 0, size.cx, size.cy, 0, 0,
-                                   static_cast<INT>(width), static_cast<INT>(height),
+            GdipDrawImageRectRectI(graphics, picture, 0, 0, size.cx, size.cy, 0, 0, own.cx, own.cy,
                                    Gdiplus::UnitPixel, attributes, nullptr, nullptr) == Gdiplus::Ok;
     }
     if (attributes)
@@ -134,14 +139,6 @@ Gdiplus::GpBitmap* Resampled(Gdiplus::GpBitmap* picture, SIZE size)
     return scaled;
 }
 
-bool HasSize(Gdiplus::GpBitmap* picture, SIZE size)
-{
-    UINT width = 0;
-    UINT height = 0;
-    GdipGetImageWidth(picture, &width);
-    GdipGetImageHeight(picture, &height);
-    return static_cast<LONG>(width) == size.cx && static_cast<LONG>(height) == size.cy;
-}
 } // namespace
 
 HBITMAP LoadPngBitmap(HINSTANCE instance, int resourceId)
@@ -162,7 +159,8 @@ HBITMAP LoadPngBitmap(HINSTANCE instance, int resourceId, SIZE size)
     Gdiplus::GpBitmap* picture = DecodeFromBlock(copy.Block());
     if (!picture)
         return nullptr;
-    if (size.cx > 0 && size.cy > 0 && !HasSize(picture, size))
+    const SIZE own = PictureSize(picture);
+    if (size.cx > 0 && size.cy > 0 && (own.cx != size.cx || own.cy != size.cy))
     {
         Gdiplus::GpBitmap* scaled = Resampled(picture, size);
         GdipDisposeImage(picture);
@@ -182,7 +180,11 @@ HBITMAP LoadPngBitmap(HINSTANCE instance, int resourceId, SIZE size)
 HBITMAP LoadScaledPicture(HINSTANCE instance, int id, const DisplayScale& scale, SIZE designSize)
 {
     const SIZE size = scale(designSize);
-    if (const HBITMAP nearest = LoadPngBitmap(instance, scale.PictureId(id), size))
-        return nearest;
+    const int nearestId = scale.PictureId(id);
+    if (nearestId != id)
+    {
+        if (const HBITMAP nearest = LoadPngBitmap(instance, nearestId, size))
+            return nearest;
+    }
     return LoadPngBitmap(instance, id, size);
 }
