@@ -7,6 +7,7 @@
 #include <spdlog/pattern_formatter.h>
 #include <spdlog/sinks/basic_file_sink.h>
 #include <spdlog/sinks/null_sink.h>
+#include <thread>
 
 namespace
 {
@@ -14,17 +15,33 @@ constexpr size_t kLogQueueSize = 8192;
 constexpr auto kPeriodicFlush = std::chrono::seconds(3);
 // Bounds a flush wait so a wedged disk cannot freeze the caller for ever.
 constexpr auto kFlushWaitLimit = std::chrono::seconds(5);
+// How long the worker lets lines gather once it has emptied the queue.
+constexpr auto kGatherPause = std::chrono::milliseconds(2);
 
 // Counts completed flushes of the file sink, so a caller can wait for one.
+// Runs on the pool's worker.
 class FlushCountingSink final : public spdlog::sinks::sink
 {
   public:
-    explicit FlushCountingSink(std::shared_ptr<spdlog::sinks::sink> inner)
-        : inner_(std::move(inner))
+    FlushCountingSink(std::shared_ptr<spdlog::sinks::sink> inner,
+                      std::weak_ptr<spdlog::details::thread_pool> pool)
+        : inner_(std::move(inner)), pool_(std::move(pool))
     {
     }
 
-    void log(const spdlog::details::log_msg& message) override { inner_->log(message); }
+    void log(const spdlog::details::log_msg& message) override
+    {
+        inner_->log(message);
+        // A worker that waits on an empty queue must be woken for the next
+        // line, and under Wine that wake-up is a server round trip paid by the
+        // thread that logs, line by line. Pausing before the wait lets a
+        // stream of lines queue up and be written in batches, woken rarely.
+        // Error lines are followed by a flush someone waits for: no pause.
+        if (message.level >= spdlog::level::err)
+            return;
+        if (const auto pool = pool_.lock(); pool && pool->queue_size() == 0)
+            std::this_thread::sleep_for(kGatherPause);
+    }
 
     void flush() override
     {
@@ -52,6 +69,7 @@ class FlushCountingSink final : public spdlog::sinks::sink
 
   private:
     std::shared_ptr<spdlog::sinks::sink> inner_;
+    std::weak_ptr<spdlog::details::thread_pool> pool_;
     std::mutex mutex_;
     std::condition_variable flushed_;
     uint64_t flushes_ = 0;
@@ -119,7 +137,7 @@ std::shared_ptr<spdlog::logger> MakeMainLogger(std::shared_ptr<spdlog::sinks::si
 {
     if (!spdlog::thread_pool())
         spdlog::init_thread_pool(kLogQueueSize, 1);
-    auto counted = std::make_shared<FlushCountingSink>(std::move(sink));
+    auto counted = std::make_shared<FlushCountingSink>(std::move(sink), spdlog::thread_pool());
     auto logger = std::make_shared<MainLogger>(std::move(counted));
     logger->flush_on(spdlog::level::err);
     return logger;

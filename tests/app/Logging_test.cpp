@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <regex>
@@ -144,4 +145,70 @@ TEST(MainLogger, AFlushWaitsForItsOwnLinesNotForAnEarlierFlush)
     other.join();
     EXPECT_NE(std::find(lines.begin(), lines.end(), "this thread's error"), lines.end())
         << "the error call returned before its line was written";
+}
+
+namespace
+{
+// Remembers every line; stalls once, early, so the queue fills up behind it.
+class RecordingSink final : public spdlog::sinks::base_sink<std::mutex>
+{
+  public:
+    std::vector<std::string> Lines()
+    {
+        std::lock_guard lock(mutex_);
+        return lines_;
+    }
+
+  protected:
+    void sink_it_(const spdlog::details::log_msg& message) override
+    {
+        if (lines_.size() == 100)
+            Sleep(200);
+        lines_.emplace_back(message.payload.data(), message.payload.size());
+    }
+    void flush_() override {}
+
+  private:
+    std::vector<std::string> lines_;
+};
+} // namespace
+
+TEST(MainLogger, StreamsFromSeveralThreadsArriveWholeAndInOrder)
+{
+    auto sink = std::make_shared<RecordingSink>();
+    const std::shared_ptr<spdlog::logger> logger = MakeMainLogger(sink);
+    logger->set_level(spdlog::level::trace);
+
+    // More lines than the queue holds, in bursts and trickles, so the worker
+    // both drains a full queue and finds it empty between lines.
+    constexpr int kThreads = 4;
+    constexpr int kLines = 3000;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back(
+            [&, t]
+            {
+                for (int i = 0; i < kLines; ++i)
+                {
+                    logger->trace("{} {}", t, i);
+                    if (t == 0 && i % 500 == 0)
+                        Sleep(5);
+                }
+            });
+    for (std::thread& thread : threads)
+        thread.join();
+    logger->flush();
+
+    const std::vector<std::string> lines = sink->Lines();
+    ASSERT_EQ(lines.size(), static_cast<size_t>(kThreads * kLines));
+    std::vector<int> next(kThreads, 0);
+    for (const std::string& line : lines)
+    {
+        int thread = -1;
+        int index = -1;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%d %d", &thread, &index), 2) << line;
+        ASSERT_TRUE(thread >= 0 && thread < kThreads) << line;
+        ASSERT_EQ(index, next[thread]) << "thread " << thread << " lost or reordered a line";
+        ++next[thread];
+    }
 }
