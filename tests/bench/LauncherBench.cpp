@@ -142,16 +142,26 @@ class PhaseWatch
         PrintSpan("phase_total_ms", 0.0, done);
         // Where the peak working set grew: its value as each phase began.
         std::printf("peak_working_set_at_paint_bytes %zu\n", peakAtPaint_);
-        for (const auto& [name, text] :
-             {std::pair{"version_check", "checking_version"},
-              std::pair{"file_lists", "updating_filelist"},
-              std::pair{"downloads", "starting_update"}, std::pair{"done", "update_success"}})
+        const auto peakAt = [this](const char* text) -> std::optional<size_t>
         {
             for (size_t index = 0; index < seen_.size(); ++index)
             {
                 if (seen_[index].first == LocalizedText(text))
-                    std::printf("peak_working_set_at_%s_bytes %zu\n", name, peaks_[index]);
+                    return peaks_[index];
             }
+            return std::nullopt;
+        };
+        // The version check shows one of two texts, as for its phase above.
+        std::optional<size_t> versionPeak = peakAt("checking_version");
+        if (!versionPeak)
+            versionPeak = peakAt("updating_version_info");
+        for (const auto& [name, peak] : {std::pair{"version_check", versionPeak},
+                                         std::pair{"file_lists", peakAt("updating_filelist")},
+                                         std::pair{"downloads", peakAt("starting_update")},
+                                         std::pair{"done", peakAt("update_success")}})
+        {
+            if (peak)
+                std::printf("peak_working_set_at_%s_bytes %zu\n", name, *peak);
         }
     }
 
