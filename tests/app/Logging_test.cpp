@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <regex>
@@ -95,10 +96,12 @@ TEST(MainLogger, UnwritableLogStillGivesAWorkingLogger)
 
 namespace
 {
-// Takes its time over every line, and remembers what reached it.
-class SlowSink final : public spdlog::sinks::base_sink<std::mutex>
+// Remembers what reached it, pausing as long as `pauseFor(line's index)` says.
+class RecordingSink final : public spdlog::sinks::base_sink<std::mutex>
 {
   public:
+    explicit RecordingSink(std::function<DWORD(int)> pauseFor) : pauseFor_(std::move(pauseFor)) {}
+
     std::vector<std::string> Lines()
     {
         std::lock_guard lock(linesMutex_);
@@ -109,14 +112,15 @@ class SlowSink final : public spdlog::sinks::base_sink<std::mutex>
   protected:
     void sink_it_(const spdlog::details::log_msg& message) override
     {
-        ++started_;
-        Sleep(150);
+        if (const DWORD pause = pauseFor_(started_++))
+            Sleep(pause);
         std::lock_guard lock(linesMutex_);
         lines_.emplace_back(message.payload.data(), message.payload.size());
     }
     void flush_() override {}
 
   private:
+    std::function<DWORD(int)> pauseFor_;
     std::atomic<int> started_{0};
     std::mutex linesMutex_;
     std::vector<std::string> lines_;
@@ -125,7 +129,8 @@ class SlowSink final : public spdlog::sinks::base_sink<std::mutex>
 
 TEST(MainLogger, AFlushWaitsForItsOwnLinesNotForAnEarlierFlush)
 {
-    auto sink = std::make_shared<SlowSink>();
+    // Takes its time over every line.
+    auto sink = std::make_shared<RecordingSink>([](int) { return 150; });
     const std::shared_ptr<spdlog::logger> logger = MakeMainLogger(sink);
 
     // Another thread's flush is queued first, behind a slow line of its own.
@@ -147,35 +152,10 @@ TEST(MainLogger, AFlushWaitsForItsOwnLinesNotForAnEarlierFlush)
         << "the error call returned before its line was written";
 }
 
-namespace
-{
-// Remembers every line; stalls once, early, so the queue fills up behind it.
-class RecordingSink final : public spdlog::sinks::base_sink<std::mutex>
-{
-  public:
-    std::vector<std::string> Lines()
-    {
-        std::lock_guard lock(mutex_);
-        return lines_;
-    }
-
-  protected:
-    void sink_it_(const spdlog::details::log_msg& message) override
-    {
-        if (lines_.size() == 100)
-            Sleep(200);
-        lines_.emplace_back(message.payload.data(), message.payload.size());
-    }
-    void flush_() override {}
-
-  private:
-    std::vector<std::string> lines_;
-};
-} // namespace
-
 TEST(MainLogger, StreamsFromSeveralThreadsArriveWholeAndInOrder)
 {
-    auto sink = std::make_shared<RecordingSink>();
+    // Stalls once, early, so the queue fills up behind it.
+    auto sink = std::make_shared<RecordingSink>([](int line) { return line == 100 ? 200 : 0; });
     const std::shared_ptr<spdlog::logger> logger = MakeMainLogger(sink);
     logger->set_level(spdlog::level::trace);
 
