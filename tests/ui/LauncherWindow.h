@@ -42,6 +42,18 @@ class LauncherWindowTest : public ::testing::Test
         SetCurrentLanguage(language);
         dialog_.emplace(GetModuleHandleW(nullptr));
         EXPECT_TRUE(PumpUntilQueueServed(*dialog_->GetMessagePasser(), log_, 30000));
+        // The adapter report redraws its panel whenever it is done, which must
+        // not land inside a test's look at what waits to be painted. Its text
+        // comes first, so the join only waits for that redraw.
+        UpdateManager& manager = *dialog_->Manager();
+        if (manager.adapterThread.joinable())
+        {
+            const bool reported =
+                PumpUntil([&] { return manager.AdapterText().has_value(); }, 20000);
+            EXPECT_TRUE(reported) << "no adapter report";
+            if (reported)
+                manager.adapterThread.join();
+        }
         return *dialog_;
     }
 
