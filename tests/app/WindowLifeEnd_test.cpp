@@ -52,6 +52,12 @@ TEST(WindowLifeEnd, PlainCloseLeavesTheWindowObjectToTheThreadsStillUsingIt)
     UpdateManager* manager = kept->Manager();
     ASSERT_NE(manager, nullptr);
 
+    // The update thread ends first: its own status texts would race with the
+    // ones set here.
+    kept->GetMessagePasser()->Post({Quit, 0});
+    if (manager->updateThread.joinable())
+        manager->updateThread.join();
+
     // What the update thread and the workers go on calling.
     std::atomic<int> result{0};
     std::thread worker(
@@ -71,10 +77,6 @@ TEST(WindowLifeEnd, PlainCloseLeavesTheWindowObjectToTheThreadsStillUsingIt)
     EXPECT_EQ(boxes.back().text, L"after the window");
     EXPECT_EQ(boxes.back().owner, nullptr) << "a box owned by a window that is gone";
 
-    // Let the update thread go before the next test.
-    kept->GetMessagePasser()->Post({Quit, 0});
-    if (manager->updateThread.joinable())
-        manager->updateThread.join();
     delete kept;
     std::filesystem::current_path(previousFolder);
     DeleteLauncherKey();
