@@ -96,11 +96,8 @@ class PhaseWatch
         if (status == last_)
             return;
         last_ = status;
-        if (!Seen(status))
-        {
-            peaks_.push_back(PeakWorkingSet());
-            seen_.emplace_back(std::move(status), MillisecondsSince(created_));
-        }
+        if (!Find(status))
+            seen_.push_back({std::move(status), MillisecondsSince(created_), PeakWorkingSet()});
     }
 
     void Painted()
@@ -118,20 +115,24 @@ class PhaseWatch
 
     void Print() const
     {
-        const auto lists = Seen(LocalizedText("updating_filelist"));
-        const auto downloads = Seen(LocalizedText("starting_update"));
-        const auto done = Seen(LocalizedText("update_success"));
-        std::optional<double> version = Seen(LocalizedText("checking_version"));
-        if (!version)
-            version = Seen(LocalizedText("updating_version_info"));
+        const Moment* versionMoment = Find(LocalizedText("checking_version"));
+        if (!versionMoment)
+            versionMoment = Find(LocalizedText("updating_version_info"));
+        const Moment* listsMoment = Find(LocalizedText("updating_filelist"));
+        const Moment* downloadsMoment = Find(LocalizedText("starting_update"));
+        const Moment* doneMoment = Find(LocalizedText("update_success"));
+        const auto version = At(versionMoment);
+        const auto lists = At(listsMoment);
+        const auto downloads = At(downloadsMoment);
+        const auto done = At(doneMoment);
         // The comparison shows its progress right after the file lists' text;
         // an empty folder can be compared before any progress shows.
         std::optional<double> comparison = downloads;
         for (size_t index = 1; index < seen_.size(); ++index)
         {
-            if (seen_[index - 1].first == LocalizedText("updating_filelist") &&
-                seen_[index].first != LocalizedText("starting_update"))
-                comparison = seen_[index].second;
+            if (seen_[index - 1].text == LocalizedText("updating_filelist") &&
+                seen_[index].text != LocalizedText("starting_update"))
+                comparison = seen_[index].at;
         }
         PrintSpan("phase_first_paint_ms", 0.0, firstPaint_);
         PrintSpan("phase_startup_ms", 0.0, version);
@@ -142,38 +143,34 @@ class PhaseWatch
         PrintSpan("phase_total_ms", 0.0, done);
         // Where the peak working set grew: its value as each phase began.
         std::printf("peak_working_set_at_paint_bytes %zu\n", peakAtPaint_);
-        const auto peakAt = [this](const char* text) -> std::optional<size_t>
+        for (const auto& [name, moment] :
+             {std::pair{"version_check", versionMoment}, std::pair{"file_lists", listsMoment},
+              std::pair{"downloads", downloadsMoment}, std::pair{"done", doneMoment}})
         {
-            for (size_t index = 0; index < seen_.size(); ++index)
-            {
-                if (seen_[index].first == LocalizedText(text))
-                    return peaks_[index];
-            }
-            return std::nullopt;
-        };
-        // The version check shows one of two texts, as for its phase above.
-        std::optional<size_t> versionPeak = peakAt("checking_version");
-        if (!versionPeak)
-            versionPeak = peakAt("updating_version_info");
-        for (const auto& [name, peak] : {std::pair{"version_check", versionPeak},
-                                         std::pair{"file_lists", peakAt("updating_filelist")},
-                                         std::pair{"downloads", peakAt("starting_update")},
-                                         std::pair{"done", peakAt("update_success")}})
-        {
-            if (peak)
-                std::printf("peak_working_set_at_%s_bytes %zu\n", name, *peak);
+            if (moment)
+                std::printf("peak_working_set_at_%s_bytes %zu\n", name, moment->peak);
         }
     }
 
   private:
-    std::optional<double> Seen(const std::wstring& text) const
+    // A status text's first showing: when, and the peak working set by then.
+    struct Moment
     {
-        for (const auto& [seenText, at] : seen_)
-        {
-            if (seenText == text)
-                return at;
-        }
-        return std::nullopt;
+        std::wstring text;
+        double at = 0.0;
+        size_t peak = 0;
+    };
+
+    const Moment* Find(const std::wstring& text) const
+    {
+        const auto found = std::find_if(seen_.begin(), seen_.end(),
+                                        [&](const Moment& moment) { return moment.text == text; });
+        return found == seen_.end() ? nullptr : &*found;
+    }
+
+    static std::optional<double> At(const Moment* moment)
+    {
+        return moment ? std::optional<double>(moment->at) : std::nullopt;
     }
 
     // A phase with an unseen end is left out, not guessed.
@@ -186,11 +183,9 @@ class PhaseWatch
     Clock::time_point created_;
     std::optional<double> firstPaint_;
     size_t peakAtPaint_ = 0;
-    // The peak working set when each of seen_ first showed.
-    std::vector<size_t> peaks_;
     size_t workingSetAtPaint_ = 0;
     std::wstring last_;
-    std::vector<std::pair<std::wstring, double>> seen_;
+    std::vector<Moment> seen_;
 };
 
 PhaseWatch* activeWatch = nullptr;
