@@ -1,9 +1,9 @@
 #include "app/StartUp.h"
 
 #include "app/Logging.h"
-#include "app/ModuleDirectory.h"
 #include "app/Relaunch.h"
-#include "app/TextEncoding.h"
+#include "base/ModuleDirectory.h"
+#include "base/TextEncoding.h"
 #include "settings/Localization.h"
 #include "settings/Registry.h"
 #include "settings/SettingsDialog.h"

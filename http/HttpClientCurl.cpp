@@ -1,6 +1,6 @@
 #include "http/HttpClientCurl.h"
 
-#include "app/TextEncoding.h"
+#include "base/TextEncoding.h"
 #include "http/NetworkError.h"
 #include "http/RangeRequest.h"
 #include "settings/Deployment.h"

@@ -2,7 +2,7 @@
 // the localized text for `key` with its "{}" fields filled, as UTF-8.
 #pragma once
 
-#include "app/TextEncoding.h"
+#include "base/TextEncoding.h"
 #include "settings/Localization.h"
 
 #include <fmt/xchar.h>

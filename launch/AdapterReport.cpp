@@ -1,7 +1,7 @@
 #include "launch/AdapterReport.h"
 
-#include "app/TextEncoding.h"
-#include "app/UniqueHandle.h"
+#include "base/TextEncoding.h"
+#include "base/UniqueHandle.h"
 #include "settings/Localization.h"
 
 #include <d3d8.h>

@@ -1,6 +1,6 @@
 #include "launch/RunProcess.h"
 
-#include "app/UniqueHandle.h"
+#include "base/UniqueHandle.h"
 #include "settings/Deployment.h"
 #include "settings/Localization.h"
 

@@ -1,7 +1,7 @@
 #include "settings/Localization.h"
 
-#include "app/ModuleDirectory.h"
-#include "app/TextEncoding.h"
+#include "base/ModuleDirectory.h"
+#include "base/TextEncoding.h"
 
 #include <windows.h>
 

@@ -1,8 +1,8 @@
 #include "settings/SettingsDialog.h"
 
-#include "app/DisplayScale.h"
-#include "app/TextEncoding.h"
-#include "app/TextFit.h"
+#include "base/DisplayScale.h"
+#include "base/TextEncoding.h"
+#include "base/TextFit.h"
 #include "settings/Deployment.h"
 #include "settings/Localization.h"
 #include "settings/Registry.h"

@@ -1,7 +1,7 @@
 #include "ui/BrowserEvents.h"
 
-#include "app/AsciiLower.h"
-#include "app/TextEncoding.h"
+#include "base/AsciiLower.h"
+#include "base/TextEncoding.h"
 
 #include <exdispid.h>
 #include <mutex>

@@ -5,7 +5,7 @@
 // through the launcher window's own hand-over.
 #pragma once
 
-#include "app/DisplayScale.h"
+#include "base/DisplayScale.h"
 
 #include <windows.h>
 

@@ -3,7 +3,7 @@
 // and deletes them with itself. Window thread.
 #pragma once
 
-#include "app/DisplayScale.h"
+#include "base/DisplayScale.h"
 
 #include <windows.h>
 

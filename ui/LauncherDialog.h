@@ -8,7 +8,7 @@
 // over to the window thread in the order they were made.
 #pragma once
 
-#include "app/DisplayScale.h"
+#include "base/DisplayScale.h"
 #include "ui/WindowThreadCalls.h"
 #include "update/MessagePasser.h"
 #include "update/UpdateWindow.h"

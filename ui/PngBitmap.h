@@ -3,7 +3,7 @@
 // between loads; callable from the window thread at any time.
 #pragma once
 
-#include "app/DisplayScale.h"
+#include "base/DisplayScale.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 #include "ui/WebBrowser.h"
 
-#include "app/DisplayScale.h"
+#include "base/DisplayScale.h"
 #include "ui/BrowserEvents.h"
 
 #include <new>

@@ -1,5 +1,5 @@
-#include "app/AsciiLower.h"
-#include "app/TextEncoding.h"
+#include "base/AsciiLower.h"
+#include "base/TextEncoding.h"
 #include "settings/Localization.h"
 #include "settings/SpeedLimitSetting.h"
 #include "update/PackageBuffer.h"

@@ -1,7 +1,7 @@
 #include "update/LocalComparison.h"
 
-#include "app/TextEncoding.h"
-#include "app/UniqueHandle.h"
+#include "base/TextEncoding.h"
+#include "base/UniqueHandle.h"
 #include "settings/Localization.h"
 #include "update/SameFileOnDisk.h"
 #include "update/UpdateManager.h"

@@ -1,7 +1,7 @@
 #include "update/LockedFiles.h"
 
-#include "app/AsciiLower.h"
-#include "app/UniqueHandle.h"
+#include "base/AsciiLower.h"
+#include "base/UniqueHandle.h"
 #include "settings/Localization.h"
 #include "update/UpdateManager.h"
 

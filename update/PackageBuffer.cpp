@@ -1,6 +1,6 @@
 #include "update/PackageBuffer.h"
 
-#include "app/TextEncoding.h"
+#include "base/TextEncoding.h"
 #include "update/PartFiles.h"
 
 #include <windows.h>

@@ -4,7 +4,7 @@
 // per worker, reused for each of its downloads.
 #pragma once
 
-#include "app/UniqueHandle.h"
+#include "base/UniqueHandle.h"
 #include "http/BodySink.h"
 
 #include <cstddef>

@@ -1,7 +1,7 @@
 #include "update/PartFiles.h"
 
-#include "app/TextEncoding.h"
-#include "app/UniqueHandle.h"
+#include "base/TextEncoding.h"
+#include "base/UniqueHandle.h"
 #include "update/formats/SafePath.h"
 
 #include <windows.h>

@@ -1,6 +1,6 @@
 #include "update/SameFileOnDisk.h"
 
-#include "app/TextEncoding.h"
+#include "base/TextEncoding.h"
 
 #include <windows.h>
 

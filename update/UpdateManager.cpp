@@ -1,6 +1,6 @@
 #include "update/UpdateManager.h"
 
-#include "app/TextEncoding.h"
+#include "base/TextEncoding.h"
 #include "http/HttpClient.h"
 #include "launch/AdapterReport.h"
 #include "settings/Localization.h"

@@ -19,7 +19,7 @@
 //                                      start to its first painted frame
 // Prints "name value unit" lines.
 #include "app/Logging.h"
-#include "app/TextEncoding.h"
+#include "base/TextEncoding.h"
 #include "settings/Localization.h"
 #include "settings/Registry.h"
 #include "ui/LauncherDialog.h"

@@ -1,6 +1,6 @@
 // The libcurl transport against the test servers: nginx (TLS + HTTP/2), the
 // two DoH responders and bssl's ECH server, all on loopback.
-#include "app/TextEncoding.h"
+#include "base/TextEncoding.h"
 #include "http/HttpClient.h"
 #include "http/HttpClientCurl.h"
 #include "settings/Localization.h"

@@ -1,6 +1,6 @@
 // The WinInet transport against nginx on loopback; the test prefix's system
 // store trusts the test CA, as a player's Windows trusts a public one.
-#include "app/TextEncoding.h"
+#include "base/TextEncoding.h"
 #include "http/HttpClient.h"
 #include "settings/Localization.h"
 #include "support/LogCapture.h"

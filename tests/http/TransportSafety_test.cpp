@@ -1,7 +1,7 @@
 // What both transports refuse or give up, whatever a version file names or a
 // server does: other schemes than the web's, a host that never answers, a body
 // that no longer fits in memory.
-#include "app/TextEncoding.h"
+#include "base/TextEncoding.h"
 #include "http/HttpClient.h"
 #include "support/AllocationLimit.h"
 #include "support/LogCapture.h"

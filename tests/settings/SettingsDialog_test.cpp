@@ -1,8 +1,8 @@
 // The settings dialog from the test executable's own copy of the template,
 // run on a thread of its own (as the window thread would run it) while the
 // test works it from outside with clicks, keys and list choices.
-#include "app/TextEncoding.h"
-#include "app/TextFit.h"
+#include "base/TextEncoding.h"
+#include "base/TextFit.h"
 #include "settings/Deployment.h"
 #include "settings/Localization.h"
 #include "settings/Registry.h"

@@ -1,6 +1,6 @@
 // How a speed limit reads: in the dialog's list, and in the launcher's speed
 // text, where it must fit the 120-pixel box in either language's bold font.
-#include "app/TextEncoding.h"
+#include "base/TextEncoding.h"
 #include "settings/Localization.h"
 #include "settings/SpeedLimitSetting.h"
 

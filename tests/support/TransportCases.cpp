@@ -1,6 +1,6 @@
 #include "support/TransportCases.h"
 
-#include "app/TextEncoding.h"
+#include "base/TextEncoding.h"
 #include "settings/Localization.h"
 #include "support/TempFolder.h"
 

@@ -1,6 +1,6 @@
 #include "support/WindowPicture.h"
 
-#include "app/DisplayScale.h"
+#include "base/DisplayScale.h"
 
 // GDI+'s headers need the OLE types declared before them.
 // clang-format off

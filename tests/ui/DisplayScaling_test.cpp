@@ -1,9 +1,9 @@
 // The window at other display scales: a move to a monitor of another DPI
 // (WM_DPICHANGED, sent here as the system would) and a screen whose DPI Wine
 // takes from its registry (the display_dpi_* entries set it before the run).
-#include "app/DisplayScale.h"
-#include "app/TextEncoding.h"
-#include "app/TextFit.h"
+#include "base/DisplayScale.h"
+#include "base/TextEncoding.h"
+#include "base/TextFit.h"
 #include "support/WindowPicture.h"
 #include "ui/ButtonBase.h"
 #include "ui/CheckFilesButton.h"

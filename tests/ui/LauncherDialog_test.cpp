@@ -1,5 +1,5 @@
-#include "app/TextEncoding.h"
-#include "app/TextFit.h"
+#include "base/TextEncoding.h"
+#include "base/TextFit.h"
 #include "support/WindowPicture.h"
 #include "ui/ButtonBase.h"
 #include "ui/CheckFilesButton.h"

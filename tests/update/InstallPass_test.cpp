@@ -1,7 +1,7 @@
 // Whole install passes of a real window life against the test web server:
 // from an empty folder to the server's version, the second start, check-files
 // passes, the language overlay, and the ways a pass fails or recovers.
-#include "app/TextEncoding.h"
+#include "base/TextEncoding.h"
 #include "settings/Localization.h"
 #include "settings/Registry.h"
 #include "support/AllocationLimit.h"

@@ -1,6 +1,6 @@
 // Package extraction onto real files: content, folder chain, the file time as
 // the time zone turns it, and the retry path of an unwritable target.
-#include "app/TextEncoding.h"
+#include "base/TextEncoding.h"
 #include "settings/Localization.h"
 #include "support/EngineLifeTest.h"
 #include "support/FileTimes.h"

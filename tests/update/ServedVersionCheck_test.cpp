@@ -2,7 +2,7 @@
 // version file the launcher asks for at /version/version, mirror choice,
 // overlay selection, the failures the user sees, and the lists with their
 // overlay merged, including a tree made by norvik-publish.
-#include "app/TextEncoding.h"
+#include "base/TextEncoding.h"
 #include "settings/Deployment.h"
 #include "settings/Localization.h"
 #include "settings/Registry.h"

@@ -1,7 +1,7 @@
 // The local comparison and the file stamp in the process's real time zone.
 // CTest runs this suite once per zone of interest with TZ set (Wine takes the
 // zone from it) and NORVIK_EXPECT_ZONE naming it; the default run is UTC.
-#include "app/TextEncoding.h"
+#include "base/TextEncoding.h"
 #include "settings/Registry.h"
 #include "support/FileTimes.h"
 #include "support/PatchServer.h"

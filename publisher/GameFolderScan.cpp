@@ -1,0 +1,154 @@
+#include "publisher/GameFolderScan.h"
+
+#include "publisher/WindowsNames.h"
+#include "update/formats/FileListWriter.h"
+#include "update/formats/SafePath.h"
+
+#include <algorithm>
+#include <fmt/format.h>
+#include <sys/stat.h>
+
+namespace
+{
+constexpr uint64_t kTicksPerSecond = 10'000'000;
+constexpr int64_t kSecondsFrom1601To1970 = 11'644'473'600;
+constexpr int64_t kListZoneSeconds = 9 * 3600;
+// Beyond this the launcher's 32-bit size field wraps.
+constexpr uint64_t kLargestFile = 0xFFFFFFFFull;
+
+int32_t SizeInKiB(uint64_t size)
+{
+    return static_cast<int32_t>((size + 1023) / 1024);
+}
+
+// All of a folder's problems in one message, so one run shows every one.
+void RefuseProblems(const std::filesystem::path& folder, std::vector<std::string> problems)
+{
+    if (problems.empty())
+        return;
+    std::sort(problems.begin(), problems.end());
+    std::string text = fmt::format("{} cannot be published:", folder.string());
+    for (const std::string& problem : problems)
+        text += "\n  " + problem;
+    throw FolderRefused(text);
+}
+} // namespace
+
+uint64_t ListTimeOfUnixTime(int64_t seconds, uint32_t nanoseconds)
+{
+    const int64_t since1601 = seconds + kSecondsFrom1601To1970 + kListZoneSeconds;
+    if (since1601 < 0)
+        throw std::out_of_range("time before 1601");
+    return static_cast<uint64_t>(since1601) * kTicksPerSecond + nanoseconds / 100;
+}
+
+std::string PercentEncodePath(std::string_view path)
+{
+    std::string encoded;
+    for (char c : path)
+    {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+            (byte >= '0' && byte <= '9') || c == '-' || c == '.' || c == '_' || c == '~' ||
+            c == '/')
+            encoded += c;
+        else
+            encoded += fmt::format("%{:02X}", byte);
+    }
+    return encoded;
+}
+
+std::vector<PublishedFile> ScanGameFolder(const std::filesystem::path& folder)
+{
+    namespace fs = std::filesystem;
+    if (!fs::is_directory(folder))
+        throw FolderRefused(fmt::format("{} is not a folder", folder.string()));
+
+    std::vector<PublishedFile> files;
+    std::vector<std::string> problems;
+    WindowsNameSet windowsNames;
+    for (auto it = fs::recursive_directory_iterator(folder);
+         it != fs::recursive_directory_iterator(); ++it)
+    {
+        if (it->is_directory())
+            continue;
+        const std::string name = fs::relative(it->path(), folder).generic_string();
+        if (!it->is_regular_file())
+        {
+            problems.push_back(fmt::format("{}: not a regular file", name));
+            continue;
+        }
+        if (const auto reason = UnsafeListNameReason(name))
+        {
+            problems.push_back(fmt::format("{}: {}", name, *reason));
+            continue;
+        }
+        if (const std::string problem = WindowsNameProblem(name); !problem.empty())
+        {
+            problems.push_back(fmt::format("{}: {}", name, problem));
+            continue;
+        }
+        if (const auto earlier = windowsNames.Conflict(name))
+        {
+            problems.push_back(fmt::format("{}: same name as {} on Windows", name, *earlier));
+            continue;
+        }
+        windowsNames.Add(name);
+
+        struct stat info
+        {
+        };
+        if (::stat(it->path().c_str(), &info) != 0)
+        {
+            problems.push_back(fmt::format("{}: cannot read its time", name));
+            continue;
+        }
+        PublishedFile file;
+        file.source = it->path();
+        file.size = static_cast<uint64_t>(info.st_size);
+        file.modifiedNs = int64_t{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec;
+        if (file.size > kLargestFile)
+        {
+            problems.push_back(fmt::format("{}: 4 GiB or more", name));
+            continue;
+        }
+        try
+        {
+            file.entry.time = ListTimeOfUnixTime(info.st_mtim.tv_sec,
+                                                 static_cast<uint32_t>(info.st_mtim.tv_nsec));
+            FormatListDate(file.entry.time);
+        }
+        catch (const std::out_of_range&)
+        {
+            problems.push_back(fmt::format("{}: time before 1601 or after 9999", name));
+            continue;
+        }
+        file.entry.name = name;
+        file.entry.column3 = SizeInKiB(file.size);
+        file.entry.column4 = 0;
+        file.entry.packagePath = "files/" + PercentEncodePath(name) + ".zip";
+        files.push_back(std::move(file));
+    }
+    RefuseProblems(folder, std::move(problems));
+    std::sort(files.begin(), files.end(),
+              [](const PublishedFile& a, const PublishedFile& b)
+              { return a.entry.name < b.entry.name; });
+    return files;
+}
+
+void RefuseOverlayClashes(const std::vector<PublishedFile>& game,
+                          const std::vector<PublishedFile>& overlay,
+                          const std::filesystem::path& overlayFolder)
+{
+    WindowsNameSet gameNames;
+    for (const PublishedFile& file : game)
+        gameNames.Add(file.entry.name);
+    std::vector<std::string> problems;
+    for (const PublishedFile& file : overlay)
+    {
+        if (const auto earlier = gameNames.Conflict(file.entry.name))
+            problems.push_back(fmt::format("{}: same name as the game's {} on Windows",
+                                           file.entry.name, *earlier));
+    }
+    RefuseProblems(overlayFolder, std::move(problems));
+}

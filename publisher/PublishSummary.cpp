@@ -1,0 +1,76 @@
+#include "publisher/PublishSummary.h"
+
+#include "publisher/PublishState.h"
+
+#include <fmt/format.h>
+
+namespace
+{
+std::string FileLines(const char* what, const std::vector<PublishReport::File>& files,
+                      const char* note = "")
+{
+    std::string text;
+    for (const PublishReport::File& file : files)
+        text += fmt::format("  {:<8} {} {} ({} bytes){}\n", what, file.list, file.name, file.size,
+                            note);
+    return text;
+}
+
+std::string RemovedNote(const PublishOptions& options)
+{
+    if (options.prune)
+        return options.dryRun ? "; --prune would delete its package" : "; package deleted";
+    return "; package kept, --prune deletes it";
+}
+} // namespace
+
+std::string FormatPublishSummary(const PublishOptions& options, const PublishResult& result,
+                                 double seconds)
+{
+    const PublishReport& r = result.report;
+    std::string text;
+    // A first publish adds every file: only a preview names them.
+    if (options.dryRun)
+    {
+        text += fmt::format("dry run for version {}: nothing was written\n", options.version);
+        text += FileLines("added", r.added);
+        text += FileLines("changed", r.changed);
+        text += FileLines("removed", r.removed, RemovedNote(options).c_str());
+    }
+    text += fmt::format("files: {} added, {} changed, {} removed, {} unchanged ({} of them with "
+                        "a new time only)\n",
+                        r.added.size(), r.changed.size(), r.removed.size(), r.unchanged + r.redated,
+                        r.redated);
+    if (r.stateLinesSkipped != 0)
+        text += fmt::format("{} unreadable line(s) of {} skipped: their packages count as new\n",
+                            r.stateLinesSkipped, PublishStateFile(options.outputFolder).string());
+    if (r.partFilesRemoved != 0)
+        text += fmt::format("{} {} temporary file(s) of an interrupted run\n",
+                            options.dryRun ? "would remove" : "removed", r.partFilesRemoved);
+    if (options.dryRun)
+    {
+        text += fmt::format("to upload: at most {} bytes ({} package(s) at their files' size "
+                            "before deflating, changed lists, the version file)\n",
+                            r.uploadBytes, r.packagesWritten);
+        return text;
+    }
+    text += fmt::format("deflated {} package(s), {} bytes of files, in {:.1f} s\n",
+                        r.packagesWritten, r.bytesDeflated, seconds);
+    if (!r.removed.empty())
+        text += options.prune
+                    ? fmt::format("pruned {} package(s) of removed files\n", r.pruned.size())
+                    : fmt::format("kept {} package(s) of removed files (--prune "
+                                  "deletes them)\n",
+                                  r.removed.size());
+    text += fmt::format("to upload: {} bytes (new packages, changed lists, manifest, version "
+                        "file)\n",
+                        r.uploadBytes);
+    text += fmt::format("published version {}: {} files in {}.zip\n", options.version,
+                        result.main.entries.size(), result.main.listName);
+    for (const auto& [code, list] : result.overlays)
+        text += fmt::format("  overlay {}: {} files in {}.zip\n", code, list.entries.size(),
+                            list.listName);
+    text +=
+        fmt::format("version file: {}\n", (options.outputFolder / "version" / "version").string());
+    return text;
+}

@@ -1,0 +1,12 @@
+// What the operator reads after a run: for a dry run every file that would
+// be added, changed or removed and the bytes a mirror would have to take;
+// for a real run the counts, what was pruned, and where the tree is.
+#pragma once
+
+#include "publisher/PublishOptions.h"
+#include "publisher/ServerTree.h"
+
+#include <string>
+
+std::string FormatPublishSummary(const PublishOptions& options, const PublishResult& result,
+                                 double seconds);

@@ -1,0 +1,72 @@
+// Writing the whole patch-server tree from a game folder and its overlays:
+// every package first, then the lists, the manifest and the version file, so
+// that the tree is consistent at each moment a server might read it. A
+// republish into the same output deflates only files whose content changed
+// (the output's publish state says what each package was made from).
+#pragma once
+
+#include "publisher/ProgressMeter.h"
+#include "publisher/PublishOptions.h"
+#include "update/FileEntry.h"
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+struct PublishedList
+{
+    // Relative to the patch folder, without ".zip".
+    std::string listName;
+    std::vector<FileEntry> entries;
+};
+
+// What a run changed (a dry run: would change) in the output.
+struct PublishReport
+{
+    struct File
+    {
+        // "game", "overlay CODE", or "list" for a list package.
+        std::string list;
+        std::string name;
+        uint64_t size = 0;
+    };
+    std::vector<File> added;
+    std::vector<File> changed;
+    // Files no longer published whose packages are still in the output
+    // (kept, or deleted with --prune).
+    std::vector<File> removed;
+    // Same content under a new time: the package is kept, the list changes.
+    size_t redated = 0;
+    size_t unchanged = 0;
+    size_t packagesWritten = 0;
+    // Game bytes deflated (a dry run: that would be).
+    uint64_t bytesDeflated = 0;
+    // What a copy to a mirror must send: the written packages, changed lists,
+    // manifest and version file. A dry run counts new packages at the size
+    // of their files (deflating only shrinks them).
+    uint64_t uploadBytes = 0;
+    // Package paths relative to --out, deleted by --prune.
+    std::vector<std::string> pruned;
+    // Temporary files of interrupted runs (a dry run: found).
+    size_t partFilesRemoved = 0;
+    // Lines of the publish state that could not be read.
+    size_t stateLinesSkipped = 0;
+};
+
+struct PublishResult
+{
+    PublishedList main;
+    std::map<std::string, PublishedList> overlays;
+    std::string versionFileText;
+    PublishReport report;
+};
+
+// Scans first (so a refused name writes nothing), then writes (a dry run:
+// only reads). Throws FolderRefused, or std::runtime_error /
+// std::filesystem::filesystem_error when writing fails.
+PublishResult PublishServerTree(const PublishOptions& options,
+                                ProgressStyle progress = ProgressStyle::Quiet);
+
+// The version file for the lists of `result`, LF-ended lines.
+std::string FormatVersionFile(const PublishOptions& options, const PublishResult& result);

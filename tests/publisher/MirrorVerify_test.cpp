@@ -1,0 +1,97 @@
+// verify against a real nginx over HTTPS: a mirror serving the published
+// tree passes; one altered package, one missing package and a list entry
+// the manifest lacks are each reported, and only those.
+#include "PublisherTestFiles.h"
+#include "TestHttpsServer.h"
+#include "publisher/Manifest.h"
+#include "publisher/MirrorVerify.h"
+#include "publisher/ServerTree.h"
+
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+class MirrorVerify : public ::testing::Test
+{
+  protected:
+    TempDir temp;
+    fs::path out = temp.Path() / "www";
+
+    void SetUp() override
+    {
+        const fs::path game = temp.Path() / "game";
+        MakeFile(game / "a.txt", "a", 1704080096);
+        MakeFile(game / "Sub Dir/b #1.bin", std::string(100000, 'b'), 1704080096);
+        MakeFile(game / "c.dat", "c", 1704080096);
+        MakeFile(temp.Path() / "ja/a.txt", "ja", 1704080096);
+        // The primary host, which verify swaps for the mirror's as launchers do.
+        PublishOptions options = TestPublishOptions(game, out, "patch/live");
+        options.overlays = {{"ja", temp.Path() / "ja", ""}};
+        PublishServerTree(options);
+    }
+
+    std::vector<std::string> Problems(const VerifyReport& report)
+    {
+        std::vector<std::string> lines;
+        for (const VerifyProblem& problem : report.problems)
+            lines.push_back(problem.path + ": " + problem.what);
+        return lines;
+    }
+};
+} // namespace
+
+TEST_F(MirrorVerify, ReportsExactlyThePackagesTheMirrorServesWrongly)
+{
+    TestHttpsServer server(out, temp.Path() / "nginx");
+    VerifyOptions options;
+    options.url = server.Url();
+    options.caFile = server.CaFile().string();
+
+    const VerifyReport clean = VerifyMirror(options);
+    EXPECT_EQ(Problems(clean), std::vector<std::string>{});
+    EXPECT_EQ(clean.packagesChecked, 6u) << "two lists and four packages";
+
+    // Same size, one byte different: only the hash can tell.
+    const fs::path altered = out / "patch/live/files/Sub Dir/b #1.bin.zip";
+    std::string bytes = ReadAll(altered);
+    bytes[bytes.size() / 2] ^= 0x01;
+    MakeFile(altered, bytes, 0);
+    fs::remove(out / "patch/live/overlays/ja/files/a.txt.zip");
+    const VerifyReport broken = VerifyMirror(options);
+    EXPECT_EQ(Problems(broken),
+              (std::vector<std::string>{
+                  "files/Sub%20Dir/b%20%231.bin.zip: differs: SHA-256 is not the manifest's",
+                  "overlays/ja/files/a.txt.zip: missing (HTTP 404)"}));
+    EXPECT_EQ(broken.packagesChecked, 6u) << "the missing one was looked for too";
+
+    // A manifest that lost a line no longer covers what the list names.
+    Manifest manifest = ParseManifest(ReadAll(out / kManifestPath));
+    manifest.erase("files/c.dat.zip");
+    MakeFile(out / kManifestPath, FormatManifest(manifest), 0);
+    EXPECT_EQ(Problems(VerifyMirror(options)),
+              (std::vector<std::string>{
+                  "files/Sub%20Dir/b%20%231.bin.zip: differs: SHA-256 is not the manifest's",
+                  "files/c.dat.zip: listed in filelist.zip but not in the manifest",
+                  "overlays/ja/files/a.txt.zip: missing (HTTP 404)"}));
+}
+
+TEST_F(MirrorVerify, AnUnreachableOrUntrustedMirrorIsAProblemNotACrash)
+{
+    TestHttpsServer server(out, temp.Path() / "nginx");
+    VerifyOptions options;
+    options.url = server.Url();
+    const VerifyReport untrusted = VerifyMirror(options);
+    ASSERT_EQ(untrusted.problems.size(), 1u) << "the system does not trust the test CA";
+    EXPECT_EQ(untrusted.problems[0].path, "version/version");
+    EXPECT_TRUE(untrusted.problems[0].what.starts_with("not fetched: "))
+        << untrusted.problems[0].what;
+
+    options.caFile = server.CaFile().string();
+    fs::remove(out / kManifestPath);
+    const VerifyReport noManifest = VerifyMirror(options);
+    ASSERT_EQ(noManifest.problems.size(), 1u);
+    EXPECT_EQ(noManifest.problems[0].path, "version/manifest");
+    EXPECT_EQ(noManifest.problems[0].what, "missing (HTTP 404)");
+}
