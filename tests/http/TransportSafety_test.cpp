@@ -74,6 +74,29 @@ TEST_P(TransportSafety, OnlyHttpAndHttpsAreFollowed)
               ReadFixture("hello.txt"));
 }
 
+// A server whose certificate no trusted CA signed is never talked to, on any
+// rung: with ECH on, the encrypted-hello rungs check against their own CA
+// bundle and the later ones against the system's store.
+TEST_P(TransportSafety, AServerNobodyTrustsIsRefusedWithAndWithoutEch)
+{
+    for (bool ech : {false, true})
+    {
+        SCOPED_TRACE(ech ? "ECH on" : "ECH off");
+        auto client = Client(ech);
+        const HttpResponse got = client->Get(testenv::UntrustedHttpsUrl("/fixtures/hello.txt"));
+        EXPECT_EQ(got.statusCode, -1);
+        EXPECT_EQ(got.body, "");
+        EXPECT_FALSE(got.error.empty());
+        const HttpResponse downloaded =
+            client->Download(testenv::UntrustedHttpsUrl("/fixtures/hello.txt"), nullptr);
+        EXPECT_EQ(downloaded.statusCode, -1);
+        EXPECT_EQ(downloaded.body, "");
+        // The same client reaches a server it trusts: the refusal was the certificate's.
+        EXPECT_EQ(client->Get(testenv::HttpsUrl("/fixtures/hello.txt")).body,
+                  ReadFixture("hello.txt"));
+    }
+}
+
 TEST_P(TransportSafety, AHostThatNeverAnswersIsGivenUpAfterTheConnectTime)
 {
     if (GetParam() == HttpBackend::WinInet && RunningUnderWine())

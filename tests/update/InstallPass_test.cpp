@@ -216,6 +216,48 @@ TEST_F(InstallPass, TheJapaneseOverlayReplacesAndAddsFilesAndIsRecorded)
     EXPECT_EQ(Manager().StatusText(), LookupText(L"ja", "already_up_to_date"));
 }
 
+// A list is the server's word on names in the game folder, and a mirror can be
+// anyone's: names that reach outside the folder or name a device or a stream
+// are passed over, in the main list and in an overlay alike.
+TEST_F(InstallPass, UnsafeNamesInTheMainListAndAnOverlayAreSkippedAndNothingLandsOutside)
+{
+    LanguageScope japanese(L"ja");
+    const std::string outside = "norvik-outside-" + std::to_string(GetCurrentProcessId());
+    server_.AddFile({"client.bin", "client\n", ListClock(2024, 1, 1, 0, 0, 0)});
+    const std::vector<std::string> unsafeMain = {"../" + outside + ".txt",
+                                                 "C:\\" + outside + ".txt", "data/a:stream", "CON"};
+    int package = 0;
+    for (const std::string& name : unsafeMain)
+        server_.AddFile({name, "escaped\n", ListClock(2024, 1, 1, 0, 0, 0),
+                         "files/unsafe" + std::to_string(package++) + ".zip"});
+    server_.AddOverlayFile("ja", {"data/../../" + outside + "-ja.txt", "escaped\n",
+                                  ListClock(2024, 2, 1, 0, 0, 0), "files/unsafe-ja.zip"});
+    server_.AddOverlayFile("ja", {"docs/ja.txt", "日本語\n", ListClock(2024, 2, 1, 0, 0, 0)});
+    server_.Publish("B", "ja-1");
+    Open();
+
+    EXPECT_EQ(Manager().StatusText(), LookupText(L"ja", "update_success")) << log_.Text();
+    EXPECT_EQ(ReadWholeFile(Game() / "client.bin"), "client\n");
+    EXPECT_EQ(ReadWholeFile(Game() / "docs/ja.txt"), "日本語\n");
+    for (const std::string& name : unsafeMain)
+        EXPECT_EQ(LogCountContaining("FileList: Unsafe file name skipped " + name + " ("), 1)
+            << name << "\n"
+            << log_.Text();
+    EXPECT_EQ(LogCountContaining("Overlay FileList: Unsafe file name skipped data/../../" +
+                                 outside + "-ja.txt ("),
+              1);
+    const std::filesystem::path parent = Game().parent_path();
+    for (const std::filesystem::path& escaped :
+         {parent / (outside + ".txt"), parent / (outside + "-ja.txt"),
+          std::filesystem::path(L"C:\\") / (outside + ".txt"), Game() / "data/a"})
+        EXPECT_FALSE(std::filesystem::exists(escaped)) << escaped.string();
+    const auto requests = PackageRequests();
+    EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
+                            [](const std::string& path)
+                            { return path.find("unsafe") != std::string::npos; }),
+              0);
+}
+
 TEST_F(InstallPass, AMissingPackageFailsThePassQuietlyAndKeepsWhatWasWritten)
 {
     WriteRegistryDword(L"NRK_LauncherMaxConnections", 1);
