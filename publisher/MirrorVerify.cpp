@@ -83,7 +83,11 @@ class Verifier
         }
 
         CheckList(values["filelist"], "", false);
-        for (const std::string& code : SplitOverlayList(values["overlays"]))
+        // The launcher reads an empty value as no overlay at all, not as one empty code.
+        const std::vector<std::string> codes = values["overlays"].empty()
+                                                   ? std::vector<std::string>{}
+                                                   : SplitOverlayList(values["overlays"]);
+        for (const std::string& code : codes)
         {
             const std::string list = values["overlay_" + code + "_filelist"];
             if (list.empty())

@@ -95,3 +95,17 @@ TEST_F(MirrorVerify, AnUnreachableOrUntrustedMirrorIsAProblemNotACrash)
     EXPECT_EQ(noManifest.problems[0].path, "version/manifest");
     EXPECT_EQ(noManifest.problems[0].what, "missing (HTTP 404)");
 }
+
+TEST_F(MirrorVerify, AFaithfulMirrorOfATreeWithoutOverlaysVerifies)
+{
+    PublishOptions options = TestPublishOptions(temp.Path() / "game", out, "patch/live");
+    options.version = "2";
+    PublishServerTree(options);
+    TestHttpsServer server(out, temp.Path() / "nginx");
+    VerifyOptions verify;
+    verify.url = server.Url();
+    verify.caFile = server.CaFile().string();
+    const VerifyReport report = VerifyMirror(verify);
+    EXPECT_EQ(Problems(report), std::vector<std::string>{});
+    EXPECT_EQ(report.packagesChecked, 4u) << "one list and three packages";
+}
