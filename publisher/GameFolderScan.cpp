@@ -107,6 +107,7 @@ std::vector<PublishedFile> ScanGameFolder(const std::filesystem::path& folder)
         file.source = it->path();
         file.size = static_cast<uint64_t>(info.st_size);
         file.modifiedNs = int64_t{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec;
+        file.changedNs = int64_t{info.st_ctim.tv_sec} * 1'000'000'000 + info.st_ctim.tv_nsec;
         if (file.size > kLargestFile)
         {
             problems.push_back(fmt::format("{}: 4 GiB or more", name));

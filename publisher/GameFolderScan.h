@@ -20,8 +20,12 @@ struct PublishedFile
     // The file's last-write time in nanoseconds since 1970, as the state of
     // the last publish recorded it.
     int64_t modifiedNs = 0;
+    // Its inode change time, likewise: a file replaced with its old size and
+    // time (cp -p) still changes this.
+    int64_t changedNs = 0;
     // name, time (UTC+9 wall clock), column3 (KiB, rounded up), column4 (0)
-    // and packagePath ("files/" + encoded name + ".zip").
+    // and packagePath ("files/" + encoded name + ".zip"; the publisher adds
+    // a content name before ".zip").
     FileEntry entry;
 };
 

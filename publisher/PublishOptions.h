@@ -34,8 +34,11 @@ struct PublishOptions
     std::string overlayVersion;
     // Report what would change and write nothing.
     bool dryRun = false;
-    // Delete the packages of files no longer published.
+    // Delete the packages that none of the newest `keepReleases` releases names.
     bool prune = false;
+    size_t keepReleases = 2;
+    // Hash every file, whatever its size and time say.
+    bool rehash = false;
     // Threads that deflate; 0: one per core.
     unsigned jobs = 0;
 };

@@ -41,6 +41,11 @@ std::string FormatPublishSummary(const PublishOptions& options, const PublishRes
                         "a new time only)\n",
                         r.added.size(), r.changed.size(), r.removed.size(), r.unchanged + r.redated,
                         r.redated);
+    if (!r.laterMinute.empty())
+        text += fmt::format("{} changed file(s) dated in the minute already published get the "
+                            "next minute, so that launchers fetch them:\n",
+                            r.laterMinute.size()) +
+                FileLines("later", r.laterMinute);
     if (r.stateLinesSkipped != 0)
         text += fmt::format("{} unreadable line(s) of {} skipped: their packages count as new\n",
                             r.stateLinesSkipped, PublishStateFile(options.outputFolder).string());

@@ -2,16 +2,20 @@
 
 #include "publisher/GameFolderScan.h"
 #include "publisher/Manifest.h"
+#include "publisher/OutputLock.h"
 #include "publisher/PackageChanges.h"
 #include "publisher/PackageWriter.h"
 #include "publisher/ParallelRun.h"
 #include "publisher/PublishState.h"
+#include "publisher/ReleaseHistory.h"
 #include "publisher/Sha256.h"
 #include "update/formats/FileListWriter.h"
+#include "update/formats/VersionFileText.h"
 
 #include <algorithm>
 #include <fmt/format.h>
 #include <fstream>
+#include <optional>
 #include <set>
 
 namespace fs = std::filesystem;
@@ -32,11 +36,11 @@ struct PlannedList
 
 // The lists are dated with the newest file they carry (the entry date is not
 // read by the launcher; this only keeps repeated runs byte-identical).
-uint64_t NewestTime(const std::vector<PublishedFile>& files)
+uint64_t NewestTime(const std::vector<FileEntry>& entries)
 {
     uint64_t newest = 0;
-    for (const PublishedFile& file : files)
-        newest = std::max(newest, file.entry.time);
+    for (const FileEntry& entry : entries)
+        newest = std::max(newest, entry.time);
     return newest;
 }
 
@@ -75,31 +79,24 @@ PublishReport::File DescribeRemoved(const std::string& keyInPatchFolder, uint64_
     return {"list", std::string(key), size};
 }
 
-// Temporary files this publisher leaves when it is stopped mid-write.
+// Temporary files this publisher leaves when it is stopped mid-write; no
+// other name, so a file an operator or a sync tool keeps there is left alone.
 std::vector<fs::path> LeftoverParts(const fs::path& outputFolder, const fs::path& patchFolder)
 {
     std::vector<fs::path> parts;
-    auto collect = [&](const fs::path& folder, bool recursive)
+    auto take = [&](const fs::directory_entry& item)
     {
-        std::error_code error;
-        if (!fs::is_directory(folder, error))
-            return;
-        auto take = [&](const fs::directory_entry& item)
-        {
-            if (item.is_regular_file() && item.path().extension() == ".part")
-                parts.push_back(item.path());
-        };
-        if (recursive)
-            for (const auto& item : fs::recursive_directory_iterator(folder))
-                take(item);
-        else
-            for (const auto& item : fs::directory_iterator(folder))
-                take(item);
+        if (item.is_regular_file() && item.path().filename().string().ends_with(kTemporarySuffix))
+            parts.push_back(item.path());
     };
-    collect(patchFolder, true);
-    collect(outputFolder / "version", false);
-    if (fs::exists(PublishStateFile(outputFolder).string() + ".part"))
-        parts.push_back(PublishStateFile(outputFolder).string() + ".part");
+    std::error_code error;
+    if (fs::is_directory(patchFolder, error))
+        for (const auto& item : fs::recursive_directory_iterator(patchFolder))
+            take(item);
+    for (const fs::path& folder :
+         {outputFolder, outputFolder / "version", outputFolder / ".norvik-publish-releases"})
+        for (const auto& item : fs::directory_iterator(folder, error))
+            take(item);
     std::sort(parts.begin(), parts.end());
     parts.erase(std::unique(parts.begin(), parts.end()), parts.end());
     return parts;
@@ -109,19 +106,6 @@ std::string ReadFileOrEmpty(const fs::path& file)
 {
     std::ifstream input(file, std::ios::binary);
     return {std::istreambuf_iterator<char>(input), {}};
-}
-
-// Removes a pruned package and the folders it leaves empty, up to `stop`.
-void RemovePackage(const fs::path& file, const fs::path& stop)
-{
-    fs::remove(file);
-    std::error_code error;
-    for (fs::path folder = file.parent_path(); folder != stop && folder.has_relative_path();
-         folder = folder.parent_path())
-    {
-        if (!fs::is_empty(folder, error) || error || !fs::remove(folder, error))
-            break;
-    }
 }
 
 std::vector<PlannedList> ScanLists(const PublishOptions& options, const fs::path& patchFolder)
@@ -139,13 +123,50 @@ std::vector<PlannedList> ScanLists(const PublishOptions& options, const fs::path
     }
     return plans;
 }
-// The packages of the game's and the overlays' files, in list order; fills
-// the result's lists and the lists' texts on the way.
+constexpr uint64_t kListMinute = 60ull * 10'000'000;
+
+// The first 16 hex digits of the content's SHA-256, put into the package's
+// name: a URL never serves two different contents, so a player or a cache
+// that has an old list never gets new bytes under it.
+std::string ContentTag(const std::string& sha256)
+{
+    return sha256.substr(0, 16);
+}
+
+// The packages of the game's and the overlays' files, in list order, before
+// their content is known.
 std::vector<Package> FilePackages(const std::vector<PlannedList>& plans, const fs::path& out,
-                                  const PublishOptions& options, PublishResult& result,
-                                  std::vector<std::string>& listTexts)
+                                  const PublishState& state)
 {
     std::vector<Package> files;
+    for (const PlannedList& plan : plans)
+    {
+        for (const PublishedFile& file : plan.files)
+        {
+            Package package;
+            package.list = plan.label;
+            package.name = file.entry.name;
+            package.key = KeyOf(out, plan.folder / "files" / file.entry.name);
+            package.sourceSize = file.size;
+            package.sourceModifiedNs = file.modifiedNs;
+            if (const auto old = state.packages.find(package.key); old != state.packages.end())
+                package.file = out / old->second.packagePath;
+            files.push_back(std::move(package));
+        }
+    }
+    return files;
+}
+
+// Names each file's package by its content and dates its list entry: a
+// kept package keeps its published time, so a file touched but unchanged
+// is not fetched again; a changed file whose time is in the minute already
+// published gets the next minute, as list times have minute resolution.
+// Fills the result's lists and the lists' texts.
+void NameFilePackages(const std::vector<PlannedList>& plans, std::vector<Package>& files,
+                      const fs::path& out, const PublishState& state, const PublishOptions& options,
+                      PublishResult& result, std::vector<std::string>& listTexts)
+{
+    size_t n = 0;
     for (size_t i = 0; i < plans.size(); ++i)
     {
         const PlannedList& plan = plans[i];
@@ -153,17 +174,28 @@ std::vector<Package> FilePackages(const std::vector<PlannedList>& plans, const f
         std::string text;
         for (const PublishedFile& file : plan.files)
         {
-            Package package;
-            package.list = plan.label;
-            package.name = file.entry.name;
-            package.file = plan.folder / "files" / (file.entry.name + ".zip");
-            package.key = KeyOf(out, package.file);
-            package.urlPath = plan.urlBase + file.entry.packagePath;
-            package.sourceSize = file.size;
-            package.sourceModifiedNs = file.modifiedNs;
-            files.push_back(std::move(package));
-            text += FormatFileListLine(file.entry);
-            list.entries.push_back(file.entry);
+            Package& package = files[n++];
+            FileEntry entry = file.entry;
+            const auto old = state.packages.find(package.key);
+            // A package lost or damaged since is made again from the same content.
+            if (old != state.packages.end() &&
+                old->second.sourceSha256 == package.record.sourceSha256)
+                entry.time = old->second.listTime;
+            else if (old != state.packages.end() &&
+                     entry.time / kListMinute == old->second.listTime / kListMinute)
+            {
+                entry.time = (old->second.listTime / kListMinute + 1) * kListMinute;
+                result.report.laterMinute.push_back({plan.label, entry.name, file.size});
+            }
+            const std::string tag = ContentTag(package.record.sourceSha256);
+            entry.packagePath = "files/" + PercentEncodePath(entry.name) + "." + tag + ".zip";
+            package.urlPath = plan.urlBase + entry.packagePath;
+            if (NeedsWriting(package))
+                package.file = plan.folder / "files" / (entry.name + "." + tag + ".zip");
+            package.record.listTime = entry.time;
+            package.record.packagePath = KeyOf(out, package.file);
+            text += FormatFileListLine(entry);
+            list.entries.push_back(std::move(entry));
         }
         listTexts.push_back(std::move(text));
         if (i == 0)
@@ -171,30 +203,37 @@ std::vector<Package> FilePackages(const std::vector<PlannedList>& plans, const f
         else
             result.overlays.emplace(options.overlays[i - 1].code, std::move(list));
     }
-    return files;
 }
 
-// The lists are packages too: rewritten when their text changed.
+// The lists are packages too, named by their text's content.
 std::vector<Package> ListPackages(const std::vector<PlannedList>& plans,
                                   const std::vector<std::string>& listTexts, const fs::path& out,
-                                  const fs::path& patchFolder, const PublishState& state)
+                                  const fs::path& patchFolder, const PublishState& state,
+                                  PublishResult& result)
 {
     std::vector<Package> lists;
     for (size_t i = 0; i < plans.size(); ++i)
     {
         Package list;
         list.list = "list";
-        list.name = plans[i].listName + ".zip";
-        list.file = patchFolder / list.name;
-        list.key = KeyOf(out, list.file);
-        list.urlPath = list.name;
+        list.key = KeyOf(out, patchFolder / plans[i].listName);
         list.sourceSize = listTexts[i].size();
+        if (const auto old = state.packages.find(list.key); old != state.packages.end())
+            list.file = out / old->second.packagePath;
         const std::string textSha256 = Sha256Hex(listTexts[i]);
         // A list has no time of its own: its text is compared every time.
         DecideChange(
             list, state, [&] { return textSha256; }, false);
+        const std::string name = plans[i].listName + "." + ContentTag(textSha256);
+        list.name = name + ".zip";
+        list.urlPath = list.name;
         if (NeedsWriting(list))
+        {
+            list.file = patchFolder / list.name;
             list.record.sourceSha256 = textSha256;
+        }
+        list.record.packagePath = KeyOf(out, list.file);
+        (i == 0 ? result.main : result.overlays.at(plans[i].label.substr(8))).listName = name;
         lists.push_back(std::move(list));
     }
     return lists;
@@ -277,13 +316,7 @@ std::string FormatVersionFile(const PublishOptions& options, const PublishResult
         text += fmt::format("overlays={}\n", codes);
         for (const auto& [code, list] : result.overlays)
         {
-            const auto source =
-                std::find_if(options.overlays.begin(), options.overlays.end(),
-                             [&](const OverlaySource& o) { return o.code == code; });
-            const std::string& version =
-                source != options.overlays.end() && !source->version.empty() ? source->version
-                : !options.overlayVersion.empty() ? options.overlayVersion
-                                                  : options.version;
+            const std::string version = OverlayVersion(options, code);
             text += fmt::format("overlay_{}_version={}\noverlay_{}_filelist={}\n", code, version,
                                 code, list.listName);
         }
@@ -291,34 +324,113 @@ std::string FormatVersionFile(const PublishOptions& options, const PublishResult
     return text;
 }
 
+namespace
+{
+// Launchers compare only the version texts: content changed under a version
+// they have already installed would never reach them.
+void RefuseChangesUnderAnOldVersion(const PublishOptions& options, const PublishResult& result,
+                                    const std::vector<Package>& lists, const PublishState& state,
+                                    const std::string& oldVersionFile)
+{
+    std::map<std::string, std::string> old;
+    for (const VersionFileLine& line : ReadVersionFileLines(oldVersionFile))
+        old[line.key] = line.value;
+    std::vector<std::string> problems;
+    for (size_t i = 0; i < lists.size(); ++i)
+    {
+        const auto record = state.packages.find(lists[i].key);
+        if (record == state.packages.end() ||
+            record->second.sourceSha256 == lists[i].record.sourceSha256)
+            continue;
+        const std::string label = i == 0 ? "game" : "overlay " + options.overlays[i - 1].code;
+        const std::string version =
+            i == 0 ? options.version : OverlayVersion(options, options.overlays[i - 1].code);
+        const std::string oldKey =
+            i == 0 ? "version" : "overlay_" + options.overlays[i - 1].code + "_version";
+        if (!old.count(oldKey) || old[oldKey] != version)
+            continue;
+        std::vector<std::string> names;
+        for (const auto* group :
+             {&result.report.added, &result.report.changed, &result.report.removed})
+            for (const PublishReport::File& file : *group)
+                if (file.list == label)
+                    names.push_back(file.name);
+        std::sort(names.begin(), names.end());
+        std::string text = fmt::format("the {} files changed but its version {} is the one already "
+                                       "published, so launchers would not fetch them ({}); give "
+                                       "a new {}",
+                                       label, version, fmt::join(names, ", "),
+                                       i == 0 ? "--version" : "overlay version");
+        problems.push_back(text);
+    }
+    if (!problems.empty())
+        throw std::runtime_error(fmt::format("{}", fmt::join(problems, "\n")));
+}
+
+// The publish state's own time, or nothing when there is none: a file whose
+// inode changed after it may hold other bytes under the same size and time.
+std::optional<int64_t> StateTime(const fs::path& out)
+{
+    std::error_code error;
+    if (!fs::is_regular_file(PublishStateFile(out), error))
+        return std::nullopt;
+    return FileModifiedNs(PublishStateFile(out));
+}
+} // namespace
+
+std::string OverlayVersion(const PublishOptions& options, const std::string& code)
+{
+    const auto source = std::find_if(options.overlays.begin(), options.overlays.end(),
+                                     [&](const OverlaySource& o) { return o.code == code; });
+    return source != options.overlays.end() && !source->version.empty() ? source->version
+           : !options.overlayVersion.empty()                            ? options.overlayVersion
+                                                                        : options.version;
+}
+
 PublishResult PublishServerTree(const PublishOptions& options, ProgressStyle progress)
 {
     const fs::path& out = options.outputFolder;
     const fs::path patchFolder = out / options.patchFolder;
     const std::vector<PlannedList> plans = ScanLists(options, patchFolder);
+    std::optional<OutputLock> lock;
+    if (!options.dryRun)
+        lock.emplace(out);
     const PublishState state = LoadPublishState(out);
+    const std::optional<int64_t> stateTime = StateTime(out);
 
     PublishResult result;
     PublishReport& report = result.report;
     report.stateLinesSkipped = state.skippedLines;
-    std::vector<std::string> listTexts;
-    std::vector<Package> files = FilePackages(plans, out, options, result, listTexts);
+    std::vector<Package> files = FilePackages(plans, out, state);
     std::vector<const PublishedFile*> sources;
     for (const PlannedList& plan : plans)
         for (const PublishedFile& file : plan.files)
             sources.push_back(&file);
     {
-        // Files whose time alone moved are hashed, on every core.
+        // Files whose time alone moved are hashed, on every core; so is every
+        // file to be packed, whose package is named by its content.
         ProgressMeter meter("checking", files.size(), 0, progress);
         RunInParallel(files.size(), options.jobs,
                       [&](size_t i)
                       {
-                          DecideChange(files[i], state,
-                                       [&] { return Sha256OfFile(sources[i]->source); });
+                          std::string sha256;
+                          auto hash = [&]
+                          {
+                              if (sha256.empty())
+                                  sha256 = Sha256OfFile(sources[i]->source);
+                              return sha256;
+                          };
+                          const bool timeProvesContent =
+                              !options.rehash && stateTime && sources[i]->changedNs < *stateTime;
+                          DecideChange(files[i], state, hash, timeProvesContent);
+                          if (NeedsWriting(files[i]))
+                              files[i].record.sourceSha256 = hash();
                           meter.FileDone();
                       });
     }
-    std::vector<Package> lists = ListPackages(plans, listTexts, out, patchFolder, state);
+    std::vector<std::string> listTexts;
+    NameFilePackages(plans, files, out, state, options, result, listTexts);
+    std::vector<Package> lists = ListPackages(plans, listTexts, out, patchFolder, state, result);
     CountChanges(files, report);
 
     std::set<std::string> publishedKeys;
@@ -326,24 +438,23 @@ PublishResult PublishServerTree(const PublishOptions& options, ProgressStyle pro
         for (const Package& package : *group)
             publishedKeys.insert(package.key);
     const std::string patchKey = PatchKey(options.patchFolder);
-    std::set<std::string> removedKeys;
     for (const auto& [key, record] : state.packages)
     {
         const bool inPatchFolder = patchKey.empty() || key.starts_with(patchKey + "/");
         if (inPatchFolder && !publishedKeys.count(key))
-        {
-            removedKeys.insert(key);
             report.removed.push_back(DescribeRemoved(
                 patchKey.empty() ? key : key.substr(patchKey.size() + 1), record.sourceSize));
-        }
     }
+    const std::string oldVersionFile = ReadFileOrEmpty(out / "version" / "version");
+    RefuseChangesUnderAnOldVersion(options, result, lists, state, oldVersionFile);
     const std::vector<fs::path> parts = LeftoverParts(out, patchFolder);
     report.partFilesRemoved = parts.size();
-    if (options.prune)
-        report.pruned.assign(removedKeys.begin(), removedKeys.end());
     result.versionFileText = FormatVersionFile(options, result);
-    const bool versionFileChanges =
-        result.versionFileText != ReadFileOrEmpty(out / "version" / "version");
+    const bool versionFileChanges = result.versionFileText != oldVersionFile;
+    std::set<std::string> release;
+    for (const std::vector<Package>* group : {&files, &lists})
+        for (const Package& package : *group)
+            release.insert(package.record.packagePath);
 
     if (options.dryRun)
     {
@@ -351,18 +462,25 @@ PublishResult PublishServerTree(const PublishOptions& options, ProgressStyle pro
         for (const Package& list : lists)
             report.uploadBytes += NeedsWriting(list) ? list.sourceSize : 0;
         report.uploadBytes += versionFileChanges ? result.versionFileText.size() : 0;
+        if (options.prune)
+            report.pruned =
+                PruneReleases(out, options.patchFolder, options.keepReleases, true, &release);
         return result;
     }
 
     for (const fs::path& part : parts)
         fs::remove(part);
+    // Packages, then lists, then the manifest, then the version file: each
+    // step names only what the steps before it have put in place.
     WriteFilePackages(files, sources, report.bytesDeflated, options.jobs, progress);
     for (size_t i = 0; i < lists.size(); ++i)
     {
         if (!NeedsWriting(lists[i]))
             continue;
+        const PublishedList& list =
+            i == 0 ? result.main : result.overlays.at(options.overlays[i - 1].code);
         WriteTextPackage(listTexts[i], lists[i].file, BaseName(plans[i].listName) + ".txt",
-                         NewestTime(plans[i].files));
+                         NewestTime(list.entries));
         RecordWrittenPackage(lists[i], lists[i].record.sourceSha256);
     }
 
@@ -385,14 +503,17 @@ PublishResult PublishServerTree(const PublishOptions& options, ProgressStyle pro
         report.uploadBytes += manifestText.size();
     }
     report.uploadBytes += versionFileChanges ? result.versionFileText.size() : 0;
-    WriteFileAtomically(out / "version" / "version", result.versionFileText);
+    if (versionFileChanges)
+        WriteFileAtomically(out / "version" / "version", result.versionFileText);
+    RecordRelease(out, release);
 
-    // Only once the new version file no longer names them.
+    // Only once the new version file no longer names them, and never what a
+    // launcher that read one of the last few version files may still fetch.
+    if (options.prune)
+        report.pruned = PruneReleases(out, options.patchFolder, options.keepReleases, false);
     for (const auto& [key, record] : state.packages)
     {
-        if (removedKeys.count(key) && options.prune)
-            RemovePackage(out / key, patchFolder);
-        else if (!publishedKeys.count(key))
+        if (!publishedKeys.count(key) && !options.prune)
             saved.packages[key] = record;
     }
     SavePublishState(out, saved);

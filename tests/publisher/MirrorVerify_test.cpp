@@ -3,6 +3,7 @@
 // the manifest lacks are each reported, and only those.
 #include "PublisherTestFiles.h"
 #include "TestHttpsServer.h"
+#include "publisher/GameFolderScan.h"
 #include "publisher/Manifest.h"
 #include "publisher/MirrorVerify.h"
 #include "publisher/ServerTree.h"
@@ -32,6 +33,14 @@ class MirrorVerify : public ::testing::Test
         PublishServerTree(options);
     }
 
+    // The package of a file under patch/live, and its path as verify names it.
+    fs::path Package(const std::string& name) { return PackageOf(out, "patch/live/" + name); }
+    std::string UrlPath(const std::string& name)
+    {
+        return PercentEncodePath(
+            Package(name).lexically_relative(out / "patch/live").generic_string());
+    }
+
     std::vector<std::string> Problems(const VerifyReport& report)
     {
         std::vector<std::string> lines;
@@ -54,27 +63,30 @@ TEST_F(MirrorVerify, ReportsExactlyThePackagesTheMirrorServesWrongly)
     EXPECT_EQ(clean.packagesChecked, 6u) << "two lists and four packages";
 
     // Same size, one byte different: only the hash can tell.
-    const fs::path altered = out / "patch/live/files/Sub Dir/b #1.bin.zip";
+    const fs::path altered = Package("files/Sub Dir/b #1.bin");
+    const std::string alteredUrl = UrlPath("files/Sub Dir/b #1.bin");
+    const std::string missingUrl = UrlPath("overlays/ja/files/a.txt");
+    const std::string unlistedUrl = UrlPath("files/c.dat");
+    const std::string list = UrlPath("filelist");
     std::string bytes = ReadAll(altered);
     bytes[bytes.size() / 2] ^= 0x01;
     MakeFile(altered, bytes, 0);
-    fs::remove(out / "patch/live/overlays/ja/files/a.txt.zip");
+    fs::remove(Package("overlays/ja/files/a.txt"));
     const VerifyReport broken = VerifyMirror(options);
     EXPECT_EQ(Problems(broken),
-              (std::vector<std::string>{
-                  "files/Sub%20Dir/b%20%231.bin.zip: differs: SHA-256 is not the manifest's",
-                  "overlays/ja/files/a.txt.zip: missing (HTTP 404)"}));
+              (std::vector<std::string>{alteredUrl + ": differs: SHA-256 is not the manifest's",
+                                        missingUrl + ": missing (HTTP 404)"}));
     EXPECT_EQ(broken.packagesChecked, 6u) << "the missing one was looked for too";
 
     // A manifest that lost a line no longer covers what the list names.
     Manifest manifest = ParseManifest(ReadAll(out / kManifestPath));
-    manifest.erase("files/c.dat.zip");
+    manifest.erase(unlistedUrl);
     MakeFile(out / kManifestPath, FormatManifest(manifest), 0);
-    EXPECT_EQ(Problems(VerifyMirror(options)),
-              (std::vector<std::string>{
-                  "files/Sub%20Dir/b%20%231.bin.zip: differs: SHA-256 is not the manifest's",
-                  "files/c.dat.zip: listed in filelist.zip but not in the manifest",
-                  "overlays/ja/files/a.txt.zip: missing (HTTP 404)"}));
+    EXPECT_EQ(
+        Problems(VerifyMirror(options)),
+        (std::vector<std::string>{alteredUrl + ": differs: SHA-256 is not the manifest's",
+                                  unlistedUrl + ": listed in " + list + " but not in the manifest",
+                                  missingUrl + ": missing (HTTP 404)"}));
 }
 
 TEST_F(MirrorVerify, AnUnreachableOrUntrustedMirrorIsAProblemNotACrash)
