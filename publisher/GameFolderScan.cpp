@@ -21,6 +21,28 @@ int32_t SizeInKiB(uint64_t size)
     return static_cast<int32_t>((size + 1023) / 1024);
 }
 
+bool IsWithin(const std::filesystem::path& path, const std::filesystem::path& folder)
+{
+    const auto [end, at] = std::mismatch(folder.begin(), folder.end(), path.begin(), path.end());
+    return end == folder.end();
+}
+
+// A link is published as what it points to, if that is inside the game
+// folder and is no folder holding the link itself.
+std::string LinkProblem(const std::filesystem::path& link, const std::filesystem::path& root)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path target = fs::canonical(link, error);
+    if (error)
+        return "a link to nothing (dangling)";
+    if (!IsWithin(target, root))
+        return fmt::format("a link to {}, outside the game folder", target.string());
+    if (fs::is_directory(target) && IsWithin(fs::canonical(link.parent_path()), target))
+        return "a link to a folder that holds it (a loop)";
+    return "";
+}
+
 // All of a folder's problems in one message, so one run shows every one.
 void RefuseProblems(const std::filesystem::path& folder, std::vector<std::string> problems)
 {
@@ -67,12 +89,25 @@ std::vector<PublishedFile> ScanGameFolder(const std::filesystem::path& folder)
     std::vector<PublishedFile> files;
     std::vector<std::string> problems;
     WindowsNameSet windowsNames;
-    for (auto it = fs::recursive_directory_iterator(folder);
+    const fs::path root = fs::canonical(folder);
+    for (auto it = fs::recursive_directory_iterator(
+             folder, fs::directory_options::follow_directory_symlink);
          it != fs::recursive_directory_iterator(); ++it)
     {
+        // The link's own name, not its target's: players get the file where
+        // the link is.
+        const std::string name = it->path().lexically_relative(folder).generic_string();
+        if (it->is_symlink())
+        {
+            if (const std::string problem = LinkProblem(it->path(), root); !problem.empty())
+            {
+                problems.push_back(fmt::format("{}: {}", name, problem));
+                it.disable_recursion_pending();
+                continue;
+            }
+        }
         if (it->is_directory())
             continue;
-        const std::string name = fs::relative(it->path(), folder).generic_string();
         if (!it->is_regular_file())
         {
             problems.push_back(fmt::format("{}: not a regular file", name));

@@ -264,3 +264,35 @@ TEST_F(PublisherRoundTrip, OverlayFileDifferingFromTheGamesOnlyInCaseIsRefused)
     }
     EXPECT_FALSE(fs::exists(out));
 }
+
+TEST_F(PublisherRoundTrip, LinksPublishUnderTheirOwnNamesOrAreRefused)
+{
+    fs::create_symlink("a.txt", game / "link.txt");
+    fs::create_directory_symlink("data", game / "linked");
+    PublishOptions options = Options();
+    options.overlays.clear();
+    std::map<std::string, std::string> listed;
+    for (const FileEntry& entry : PublishServerTree(options).main.entries)
+        listed[entry.name] = entry.packagePath;
+    EXPECT_EQ(listed.size(), gameFiles.size() + 2);
+    EXPECT_EQ(ReadPackageData(ReadAll(out / "patch/live" / listed.at("link.txt"))).View(),
+              "main a\n");
+    EXPECT_EQ(ReadPackageData(ReadAll(out / "patch/live" / listed.at("linked/b.bin"))).View(),
+              gameFiles.at("data/b.bin"));
+
+    fs::create_symlink(temp.Path(), game / "outside");
+    fs::create_directory_symlink("..", game / "data/loop");
+    fs::create_symlink("missing.dat", game / "dangling.dat");
+    try
+    {
+        PublishServerTree(options);
+        FAIL() << "published";
+    }
+    catch (const FolderRefused& e)
+    {
+        const std::string message = e.what();
+        for (const char* problem : {"outside: a link to ", "data/loop: a link to a folder that",
+                                    "dangling.dat: a link to nothing"})
+            EXPECT_NE(message.find(problem), std::string::npos) << problem << "\n" << message;
+    }
+}
