@@ -1,6 +1,7 @@
 #include "PublisherTestFiles.h"
 
 #include "publisher/PublishState.h"
+#include "publisher/Sha256.h"
 #include "update/formats/FileListText.h"
 #include "update/formats/VersionFileText.h"
 #include "update/formats/ZipPackage.h"
@@ -76,7 +77,7 @@ std::map<std::string, std::string> ServedRelease(const fs::path& out)
                 decoded += path[i];
         }
         const std::string bytes = ReadAll(out / decoded);
-        served[decoded] = bytes;
+        served[decoded] = Sha256Hex(bytes);
         return bytes;
     };
     std::map<std::string, std::string> values;

@@ -40,7 +40,7 @@ std::filesystem::path PackageOf(const std::filesystem::path& out, const std::str
 
 // What a launcher can reach from out/version/version, served with `out` as
 // the document root: the version file, the lists and every package they
-// name, by path under `out`, with their bytes.
+// name, by path under `out`, with the SHA-256 of their bytes.
 std::map<std::string, std::string> ServedRelease(const std::filesystem::path& out);
 
 // Every regular file under `folder` (or `folder` itself when it is a file)
