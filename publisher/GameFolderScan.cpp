@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <fmt/format.h>
+#include <fnmatch.h>
 #include <sys/stat.h>
+#include <unicode/unorm2.h>
+#include <unicode/ustring.h>
 
 namespace
 {
@@ -19,6 +22,78 @@ constexpr uint64_t kLargestFile = 0xFFFFFFFFull;
 int32_t SizeInKiB(uint64_t size)
 {
     return static_cast<int32_t>((size + 1023) / 1024);
+}
+
+// Windows counts a path in UTF-16 units; the launcher gives up its whole
+// pass at 260.
+constexpr size_t kWindowsPathLimit = 260;
+// ".0123456789abcdef.zip" after the file's own name.
+constexpr size_t kPackageSuffixBytes = 21;
+constexpr size_t kLongestServerName = 255;
+
+size_t Utf16Length(std::string_view utf8)
+{
+    size_t units = 0;
+    for (const char c : utf8)
+    {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte & 0xC0) != 0x80)
+            units += byte >= 0xF0 ? 2 : 1;
+    }
+    return units;
+}
+
+std::string FoldedAscii(std::string_view text)
+{
+    std::string folded(text);
+    for (char& c : folded)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return folded;
+}
+
+// A published name the player's machine could not install, or empty.
+std::string InstallProblem(const std::string& name, size_t installFolderBudget)
+{
+    const size_t length = Utf16Length(name);
+    if (installFolderBudget + 1 + length >= kWindowsPathLimit)
+        return fmt::format("{} characters: under an install folder of {} (--max-install-path) "
+                           "the path reaches Windows' {}",
+                           length, installFolderBudget, kWindowsPathLimit);
+    const std::string base = name.substr(name.rfind('/') + 1);
+    if (base.size() + kPackageSuffixBytes > kLongestServerName)
+        return fmt::format("its package's name would be longer than {} bytes", kLongestServerName);
+    const std::string folded = FoldedAscii(name);
+    if (folded == "update.nrkpart" || folded == "splash.dmy" || folded.ends_with(".nrkpart"))
+        return "a name the launcher itself uses while it updates";
+    return "";
+}
+
+bool IsNfc(std::string_view utf8)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    std::u16string text(utf8.size(), u'\0');
+    int32_t length = 0;
+    u_strFromUTF8(reinterpret_cast<UChar*>(text.data()), static_cast<int32_t>(text.size()), &length,
+                  utf8.data(), static_cast<int32_t>(utf8.size()), &status);
+    const UNormalizer2* nfc = unorm2_getNFCInstance(&status);
+    if (U_FAILURE(status))
+        return true;
+    const UBool normal =
+        unorm2_isNormalized(nfc, reinterpret_cast<const UChar*>(text.data()), length, &status);
+    return U_FAILURE(status) || normal;
+}
+
+bool IsExcluded(const std::string& name, const std::vector<std::string>& excludes)
+{
+    const std::string base = name.substr(name.rfind('/') + 1);
+    return std::any_of(excludes.begin(), excludes.end(),
+                       [&](const std::string& glob)
+                       {
+                           const bool wholePath = glob.find('/') != std::string::npos;
+                           return ::fnmatch(glob.c_str(), wholePath ? name.c_str() : base.c_str(),
+                                            FNM_CASEFOLD | (wholePath ? FNM_PATHNAME : 0)) == 0;
+                       });
 }
 
 bool IsWithin(const std::filesystem::path& path, const std::filesystem::path& folder)
@@ -80,7 +155,9 @@ std::string PercentEncodePath(std::string_view path)
     return encoded;
 }
 
-std::vector<PublishedFile> ScanGameFolder(const std::filesystem::path& folder)
+std::vector<PublishedFile> ScanGameFolder(const std::filesystem::path& folder,
+                                          const ScanRules& rules,
+                                          std::vector<std::string>* warnings)
 {
     namespace fs = std::filesystem;
     if (!fs::is_directory(folder))
@@ -106,7 +183,7 @@ std::vector<PublishedFile> ScanGameFolder(const std::filesystem::path& folder)
                 continue;
             }
         }
-        if (it->is_directory())
+        if (it->is_directory() || IsExcluded(name, rules.excludes))
             continue;
         if (!it->is_regular_file())
         {
@@ -123,6 +200,16 @@ std::vector<PublishedFile> ScanGameFolder(const std::filesystem::path& folder)
             problems.push_back(fmt::format("{}: {}", name, problem));
             continue;
         }
+        if (const std::string problem = InstallProblem(name, rules.installFolderBudget);
+            !problem.empty())
+        {
+            problems.push_back(fmt::format("{}: {}", name, problem));
+            continue;
+        }
+        if (warnings && !IsNfc(name))
+            warnings->push_back(fmt::format("{}: not in Unicode normal form C; a file of the same "
+                                            "name made on another system would not replace it",
+                                            name));
         if (const auto earlier = windowsNames.Conflict(name))
         {
             problems.push_back(fmt::format("{}: same name as {} on Windows", name, *earlier));

@@ -36,8 +36,23 @@ class FolderRefused : public std::runtime_error
     using std::runtime_error::runtime_error;
 };
 
-// Sorted by name (bytewise). Throws FolderRefused.
-std::vector<PublishedFile> ScanGameFolder(const std::filesystem::path& folder);
+struct ScanRules
+{
+    // The longest install folder a player may have, in characters.
+    size_t installFolderBudget = 100;
+    // Files left out: a glob without "/" is matched against the file's own
+    // name, one with "/" against its path; letter case is ignored.
+    std::vector<std::string> excludes;
+};
+
+// Sorted by name (bytewise). Throws FolderRefused, also for names that would
+// publish but not install: a path that with an install folder of
+// `installFolderBudget` characters reaches Windows' 260, a package name past
+// 255 bytes, the launcher's own working names. Names that are not in
+// Unicode normal form C go to `warnings` when given.
+std::vector<PublishedFile> ScanGameFolder(const std::filesystem::path& folder,
+                                          const ScanRules& rules = {},
+                                          std::vector<std::string>* warnings = nullptr);
 
 // The list's clock for a time given in seconds (and nanoseconds) since
 // 1970-01-01 UTC: the UTC+9 wall clock on the FILETIME scale.

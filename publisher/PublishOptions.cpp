@@ -178,6 +178,11 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
             options.rehash = true;
             continue;
         }
+        if (option == "--json")
+        {
+            options.json = true;
+            continue;
+        }
         if (i + 1 >= arguments.size())
             throw UsageError(fmt::format("unknown option or missing value: {}", option));
         const std::string& value = arguments[++i];
@@ -202,6 +207,10 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
             options.overlayVersion = value;
         else if (option == "--jobs")
             options.jobs = ParseJobs(value);
+        else if (option == "--max-install-path")
+            options.maxInstallPath = ParseCount(value, "--max-install-path", 3, 240);
+        else if (option == "--exclude")
+            options.excludes.push_back(value);
         else if (option == "--keep-releases")
             options.keepReleases = ParseCount(value, "--keep-releases", 1, 1000);
         else if (option == "--overlay")
@@ -296,6 +305,14 @@ Options:
                         changed after the last run is hashed anyway
   --jobs N              threads that deflate, one package each (default: one
                         per core)
+  --exclude GLOB        leave out files matching GLOB (may be repeated): a
+                        GLOB without "/" is matched against each file's own
+                        name (Thumbs.db, desktop.ini, *.pdb), one with "/"
+                        against its path; letter case is ignored
+  --max-install-path N  the longest install folder players may have, in
+                        characters (default: 100); a file whose path would
+                        then reach Windows' 260 is refused
+  --json                print the summary as one JSON object (for CI)
   -h, --help            this text
 
 Verifying a mirror:

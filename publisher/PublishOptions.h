@@ -39,6 +39,12 @@ struct PublishOptions
     size_t keepReleases = 2;
     // Hash every file, whatever its size and time say.
     bool rehash = false;
+    // The longest install folder players may have (characters).
+    size_t maxInstallPath = 100;
+    // Globs of files left out (Thumbs.db, *.pdb).
+    std::vector<std::string> excludes;
+    // Print the summary as one JSON object.
+    bool json = false;
     // Threads that deflate; 0: one per core.
     unsigned jobs = 0;
 };

@@ -41,6 +41,8 @@ std::string FormatPublishSummary(const PublishOptions& options, const PublishRes
                         "a new time only)\n",
                         r.added.size(), r.changed.size(), r.removed.size(), r.unchanged + r.redated,
                         r.redated);
+    for (const std::string& warning : r.warnings)
+        text += "warning: " + warning + "\n";
     if (!r.laterMinute.empty())
         text += fmt::format("{} changed file(s) dated in the minute already published get the "
                             "next minute, so that launchers fetch them:\n",

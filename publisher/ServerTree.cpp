@@ -108,17 +108,40 @@ std::string ReadFileOrEmpty(const fs::path& file)
     return {std::istreambuf_iterator<char>(input), {}};
 }
 
-std::vector<PlannedList> ScanLists(const PublishOptions& options, const fs::path& patchFolder)
+// --out inside a folder it publishes would publish itself on the next run.
+void RefuseOutputInsideASource(const PublishOptions& options)
 {
+    const fs::path out = fs::weakly_canonical(options.outputFolder);
+    std::vector<fs::path> sources = {options.gameFolder};
+    for (const OverlaySource& overlay : options.overlays)
+        sources.push_back(overlay.folder);
+    for (const fs::path& source : sources)
+    {
+        std::error_code error;
+        const fs::path folder = fs::canonical(source, error);
+        if (error)
+            continue;
+        const auto [end, at] = std::mismatch(folder.begin(), folder.end(), out.begin(), out.end());
+        if (end == folder.end())
+            throw FolderRefused(fmt::format("--out {} is inside {}, which it publishes",
+                                            options.outputFolder.string(), source.string()));
+    }
+}
+
+std::vector<PlannedList> ScanLists(const PublishOptions& options, const fs::path& patchFolder,
+                                   std::vector<std::string>& warnings)
+{
+    RefuseOutputInsideASource(options);
     std::vector<PlannedList> plans;
-    plans.push_back(
-        {"game", patchFolder, options.listName, "", ScanGameFolder(options.gameFolder)});
+    const ScanRules rules{options.maxInstallPath, options.excludes};
+    plans.push_back({"game", patchFolder, options.listName, "",
+                     ScanGameFolder(options.gameFolder, rules, &warnings)});
     for (const OverlaySource& overlay : options.overlays)
     {
         // The launcher takes the overlay's folder from its list's path.
         const std::string base = "overlays/" + overlay.code + "/";
         plans.push_back({"overlay " + overlay.code, patchFolder / base, base + options.listName,
-                         base, ScanGameFolder(overlay.folder)});
+                         base, ScanGameFolder(overlay.folder, rules, &warnings)});
         RefuseOverlayClashes(plans.front().files, plans.back().files, overlay.folder);
     }
     return plans;
@@ -391,15 +414,15 @@ PublishResult PublishServerTree(const PublishOptions& options, ProgressStyle pro
 {
     const fs::path& out = options.outputFolder;
     const fs::path patchFolder = out / options.patchFolder;
-    const std::vector<PlannedList> plans = ScanLists(options, patchFolder);
+    PublishResult result;
+    PublishReport& report = result.report;
+    const std::vector<PlannedList> plans = ScanLists(options, patchFolder, report.warnings);
     std::optional<OutputLock> lock;
     if (!options.dryRun)
         lock.emplace(out);
     const PublishState state = LoadPublishState(out);
     const std::optional<int64_t> stateTime = StateTime(out);
 
-    PublishResult result;
-    PublishReport& report = result.report;
     report.stateLinesSkipped = state.skippedLines;
     std::vector<Package> files = FilePackages(plans, out, state);
     std::vector<const PublishedFile*> sources;

@@ -55,6 +55,8 @@ struct PublishReport
     std::vector<std::string> pruned;
     // Temporary files of interrupted runs (a dry run: found).
     size_t partFilesRemoved = 0;
+    // Names that publish but may surprise (not in normal form C).
+    std::vector<std::string> warnings;
     // Lines of the publish state that could not be read.
     size_t stateLinesSkipped = 0;
 };

@@ -296,3 +296,41 @@ TEST_F(PublisherRoundTrip, LinksPublishUnderTheirOwnNamesOrAreRefused)
             EXPECT_NE(message.find(problem), std::string::npos) << problem << "\n" << message;
     }
 }
+
+TEST_F(PublisherRoundTrip, NamesThatWouldPublishButNotInstallAreRefusedFirst)
+{
+    const std::string deep = std::string(80, 'd') + "/" + std::string(80, 'e') + ".dat";
+    const std::vector<std::string> bad = {deep, std::string(240, 'n') + ".dat", "update.nrkpart",
+                                          "data/b.bin.NRKPART", "splash.dmy"};
+    for (const std::string& name : bad)
+        MakeFile(game / name, "x", kUtc);
+    MakeFile(game / "sub/Thumbs.db", "left out", kUtc);
+    MakeFile(game / "e\xCC\x81t\xC3\xA9.txt", "not NFC", kUtc); // e + combining acute
+    PublishOptions options = Options();
+    options.excludes = {"thumbs.db"};
+    try
+    {
+        PublishServerTree(options);
+        FAIL() << "published";
+    }
+    catch (const FolderRefused& e)
+    {
+        const std::string message = e.what();
+        for (const std::string& name : bad)
+            EXPECT_NE(message.find("\n  " + name + ": "), std::string::npos) << name << message;
+        EXPECT_EQ(message.find("Thumbs"), std::string::npos) << "excluded";
+    }
+    EXPECT_FALSE(fs::exists(out)) << "nothing written";
+
+    for (const std::string& name : bad)
+        fs::remove(game / name);
+    options.maxInstallPath = 50;
+    MakeFile(game / deep, "fits a shorter install folder", kUtc);
+    const PublishResult result = PublishServerTree(options);
+    EXPECT_EQ(result.main.entries.size(), gameFiles.size() + 2);
+    ASSERT_EQ(result.report.warnings.size(), 1u);
+    EXPECT_NE(result.report.warnings[0].find("normal form C"), std::string::npos);
+
+    options.outputFolder = game / "www";
+    EXPECT_THROW(PublishServerTree(options), FolderRefused) << "--out inside --game";
+}
