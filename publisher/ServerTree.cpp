@@ -262,6 +262,26 @@ std::vector<Package> ListPackages(const std::vector<PlannedList>& plans,
     return lists;
 }
 
+// What the launcher of a player on the previous release fetches: every file
+// whose list time is not the one it was stamped with.
+void CountDownloads(const std::vector<Package>& files, const PublishState& state,
+                    PublishReport& report)
+{
+    for (const Package& package : files)
+    {
+        const auto old = state.packages.find(package.key);
+        if (old != state.packages.end() && old->second.listTime == package.record.listTime)
+            continue;
+        PublishReport::Download& download =
+            package.list == "game" ? report.previousReleaseDownload
+                                   : report.previousOverlayDownload[package.list.substr(8)];
+        ++download.files;
+        download.bytes += NeedsWriting(package) && package.record.packageSize == 0
+                              ? package.sourceSize
+                              : package.record.packageSize;
+    }
+}
+
 void CountChanges(const std::vector<Package>& files, PublishReport& report)
 {
     for (const Package& package : files)
@@ -488,6 +508,7 @@ PublishResult PublishServerTree(const PublishOptions& options, ProgressStyle pro
         if (options.prune)
             report.pruned =
                 PruneReleases(out, options.patchFolder, options.keepReleases, true, &release);
+        CountDownloads(files, state, report);
         return result;
     }
 
@@ -519,6 +540,7 @@ PublishResult PublishServerTree(const PublishOptions& options, ProgressStyle pro
                 report.uploadBytes += package.record.packageSize;
         }
     }
+    CountDownloads(files, state, report);
     const std::string manifestText = FormatManifest(manifest);
     if (manifestText != ReadFileOrEmpty(out / kManifestPath))
     {

@@ -51,6 +51,16 @@ struct PublishReport
     // manifest and version file. A dry run counts new packages at the size
     // of their files (deflating only shrinks them).
     uint64_t uploadBytes = 0;
+    // What a player on the previous release downloads from this one: files
+    // whose list time moved or that are new, and their packages' bytes (a
+    // dry run: new ones at their files' size). Game files, then per overlay.
+    struct Download
+    {
+        size_t files = 0;
+        uint64_t bytes = 0;
+    };
+    Download previousReleaseDownload;
+    std::map<std::string, Download> previousOverlayDownload;
     // Package paths relative to --out, deleted by --prune (a dry run: that would be).
     std::vector<std::string> pruned;
     // Temporary files of interrupted runs (a dry run: found).

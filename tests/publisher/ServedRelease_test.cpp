@@ -230,3 +230,25 @@ TEST_F(ServedRelease, CleanUpAndASecondRunTouchOnlyThePublishersOwnFiles)
             << e.what();
     }
 }
+
+TEST_F(ServedRelease, TheSummarySaysWhatAPlayerOnThePreviousReleaseDownloads)
+{
+    PublishServerTree(Options("1"));
+    ChangeTheGame();
+    PublishOptions options = Options("2");
+    const PublishResult result = PublishServerTree(options);
+    uint64_t bytes = 0;
+    for (const char* name : {"big.dat", "edit.dat", "new.dat"})
+        bytes += fs::file_size(PackageOf(out, std::string("patch/files/") + name));
+    EXPECT_EQ(result.report.previousReleaseDownload.files, 3u);
+    EXPECT_EQ(result.report.previousReleaseDownload.bytes, bytes);
+    EXPECT_EQ(result.report.previousOverlayDownload.count("en"), 0u) << "the overlay is the same";
+    const std::string json = FormatPublishJson(options, result, 1.5);
+    EXPECT_NE(
+        json.find(fmt::format("\"previousReleaseDownload\":{{\"files\":3,\"bytes\":{},", bytes)),
+        std::string::npos)
+        << json;
+    EXPECT_NE(json.find("\"removed\":[{\"list\":\"game\",\"name\":\"gone.dat\",\"size\":3}]"),
+              std::string::npos)
+        << json;
+}
