@@ -140,6 +140,8 @@ std::optional<VerifyOptions> ParseVerifyArguments(const std::vector<std::string>
         const std::string& value = arguments[++i];
         if (option == "--ca-file")
             options.caFile = value;
+        else if (option == "--against")
+            options.against = value;
         else if (option == "--jobs")
             options.jobs = ParseJobs(value);
         else
@@ -256,7 +258,7 @@ std::string PublishHelpText()
 
 Usage:
   norvik-publish --game DIR --out DIR --version TEXT --base-url URL [options]
-  norvik-publish verify URL [--ca-file FILE] [--jobs N]
+  norvik-publish verify URL [--against OUT] [--ca-file FILE] [--jobs N]
 
 Required:
   --game DIR            the released game folder; every regular file under it
@@ -316,11 +318,15 @@ Options:
   -h, --help            this text
 
 Verifying a mirror:
-  norvik-publish verify URL [--ca-file FILE] [--jobs N]
+  norvik-publish verify URL [--against OUT] [--ca-file FILE] [--jobs N]
   URL                   where the tree's root is served, e.g.
                         https://mirror1.example.com (the version file is
                         URL/version/version); the "patch" value's host is
                         swapped for URL's, as launchers do for a mirror
+  --against OUT         the --out of the publish: the mirror must serve its
+                        version file and manifest, and the lists and packages
+                        they name; a mirror still serving an older release
+                        is reported as stale, first
   --ca-file FILE        PEM certificates to trust instead of the system's
   --jobs N              packages fetched at once (default: 4)
   Fetches the version file, the manifest, the lists and every package, and

@@ -58,6 +58,9 @@ struct VerifyOptions
     std::string caFile;
     // Packages fetched at once.
     unsigned jobs = 4;
+    // The operator's own published tree (--out): the mirror must serve its
+    // version file, manifest, lists and packages, not only agree with itself.
+    std::filesystem::path against;
 };
 
 // A mistake on the command line; the message says which.

@@ -106,6 +106,11 @@ TEST_F(MirrorVerify, AnUnreachableOrUntrustedMirrorIsAProblemNotACrash)
     ASSERT_EQ(noManifest.problems.size(), 1u);
     EXPECT_EQ(noManifest.problems[0].path, "version/manifest");
     EXPECT_EQ(noManifest.problems[0].what, "missing (HTTP 404)");
+
+    MakeFile(out / "version/version", std::string((16 << 20) + 1, 'v'), 0);
+    const VerifyReport huge = VerifyMirror(options);
+    ASSERT_EQ(huge.problems.size(), 1u);
+    EXPECT_EQ(huge.problems[0].what, "not fetched: larger than 16777216 bytes");
 }
 
 TEST_F(MirrorVerify, AFaithfulMirrorOfATreeWithoutOverlaysVerifies)
@@ -120,4 +125,29 @@ TEST_F(MirrorVerify, AFaithfulMirrorOfATreeWithoutOverlaysVerifies)
     const VerifyReport report = VerifyMirror(verify);
     EXPECT_EQ(Problems(report), std::vector<std::string>{});
     EXPECT_EQ(report.packagesChecked, 4u) << "one list and three packages";
+}
+
+TEST_F(MirrorVerify, AStaleCompleteCopyFailsAgainstThePublishedTree)
+{
+    const fs::path mirror = temp.Path() / "mirror";
+    fs::copy(out, mirror, fs::copy_options::recursive);
+    MakeFile(temp.Path() / "game/c.dat", "c, second release", 1704080696);
+    PublishOptions publish = TestPublishOptions(temp.Path() / "game", out, "patch/live");
+    publish.overlays = {{"ja", temp.Path() / "ja", ""}};
+    publish.version = "2";
+    PublishServerTree(publish);
+
+    TestHttpsServer server(mirror, temp.Path() / "nginx");
+    VerifyOptions options;
+    options.url = server.Url();
+    options.caFile = server.CaFile().string();
+    EXPECT_EQ(Problems(VerifyMirror(options)), std::vector<std::string>{})
+        << "the old release agrees with itself";
+    options.against = out;
+    const std::vector<std::string> problems = Problems(VerifyMirror(options));
+    ASSERT_EQ(problems.size(), 3u) << ::testing::PrintToString(problems);
+    EXPECT_EQ(problems[0],
+              "version/version: stale: the mirror serves version 1, the published one is 2");
+    EXPECT_NE(problems[1].find(": missing (HTTP 404)"), std::string::npos) << "the new list";
+    EXPECT_NE(problems[2].find(": missing (HTTP 404)"), std::string::npos) << "the new c.dat";
 }
