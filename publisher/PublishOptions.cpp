@@ -344,7 +344,9 @@ What is written (P = --out/--patch-dir):
   P/NAME.HASH.zip         the file list: a zip with one entry, the list text
   P/files/PATH.HASH.zip   one package per game file: a zip with one deflated
                           entry holding the file, at the file's own relative
-                          PATH; HASH is 16 hex digits of its SHA-256
+                          PATH, dated 1980-01-01 so that its bytes follow from
+                          name and content; HASH is 16 hex digits of the
+                          content's SHA-256
   P/overlays/CODE/NAME.HASH.zip, P/overlays/CODE/files/PATH.HASH.zip
                           the same for each overlay
   --out/version/manifest  every package's SHA-256, size in bytes and path

@@ -323,8 +323,10 @@ void WriteFilePackages(std::vector<Package>& files,
                       Package& package = files[toWrite[n]];
                       const PublishedFile& source = *sources[toWrite[n]];
                       Sha256 hash;
-                      WriteFilePackage(source.source, package.file, BaseName(source.entry.name),
-                                       source.entry.time,
+                      // Dated 1980-01-01 (the launcher takes times from the list), so
+                      // its bytes follow from name and content alone: a file changed
+                      // back to an earlier content rewrites that package unchanged.
+                      WriteFilePackage(source.source, package.file, BaseName(source.entry.name), 0,
                                        [&](std::string_view piece)
                                        {
                                            hash.Update(piece);

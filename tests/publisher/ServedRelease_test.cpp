@@ -252,3 +252,16 @@ TEST_F(ServedRelease, TheSummarySaysWhatAPlayerOnThePreviousReleaseDownloads)
               std::string::npos)
         << json;
 }
+
+TEST_F(ServedRelease, AFileChangedBackGetsItsEarlierPackageByteForByte)
+{
+    PublishServerTree(Options("1"));
+    const fs::path first = PackageOf(out, "patch/files/edit.dat");
+    const std::string bytes = ReadAll(first);
+    MakeFile(game / "edit.dat", "second", kUtc + 600);
+    PublishServerTree(Options("2"));
+    MakeFile(game / "edit.dat", "first", kUtc + 1200);
+    PublishServerTree(Options("3"));
+    EXPECT_EQ(PackageOf(out, "patch/files/edit.dat"), first);
+    EXPECT_EQ(ReadAll(first), bytes) << "a URL never serves other bytes";
+}
