@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <fmt/format.h>
+#include <fnmatch.h>
 #include <sys/stat.h>
+#include <unicode/unorm2.h>
+#include <unicode/ustring.h>
 
 namespace
 {
@@ -19,6 +22,100 @@ constexpr uint64_t kLargestFile = 0xFFFFFFFFull;
 int32_t SizeInKiB(uint64_t size)
 {
     return static_cast<int32_t>((size + 1023) / 1024);
+}
+
+// Windows counts a path in UTF-16 units; the launcher gives up its whole
+// pass at 260.
+constexpr size_t kWindowsPathLimit = 260;
+// ".0123456789abcdef.zip" after the file's own name.
+constexpr size_t kPackageSuffixBytes = 21;
+constexpr size_t kLongestServerName = 255;
+
+size_t Utf16Length(std::string_view utf8)
+{
+    size_t units = 0;
+    for (const char c : utf8)
+    {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte & 0xC0) != 0x80)
+            units += byte >= 0xF0 ? 2 : 1;
+    }
+    return units;
+}
+
+std::string FoldedAscii(std::string_view text)
+{
+    std::string folded(text);
+    for (char& c : folded)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return folded;
+}
+
+// A published name the player's machine could not install, or empty.
+std::string InstallProblem(const std::string& name, size_t installFolderBudget)
+{
+    const size_t length = Utf16Length(name);
+    if (installFolderBudget + 1 + length >= kWindowsPathLimit)
+        return fmt::format("{} characters: under an install folder of {} (--max-install-path) "
+                           "the path reaches Windows' {}",
+                           length, installFolderBudget, kWindowsPathLimit);
+    const std::string base = name.substr(name.rfind('/') + 1);
+    if (base.size() + kPackageSuffixBytes > kLongestServerName)
+        return fmt::format("its package's name would be longer than {} bytes", kLongestServerName);
+    const std::string folded = FoldedAscii(name);
+    if (folded == "update.nrkpart" || folded == "splash.dmy" || folded.ends_with(".nrkpart"))
+        return "a name the launcher itself uses while it updates";
+    return "";
+}
+
+bool IsNfc(std::string_view utf8)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    std::u16string text(utf8.size(), u'\0');
+    int32_t length = 0;
+    u_strFromUTF8(reinterpret_cast<UChar*>(text.data()), static_cast<int32_t>(text.size()), &length,
+                  utf8.data(), static_cast<int32_t>(utf8.size()), &status);
+    const UNormalizer2* nfc = unorm2_getNFCInstance(&status);
+    if (U_FAILURE(status))
+        return true;
+    const UBool normal =
+        unorm2_isNormalized(nfc, reinterpret_cast<const UChar*>(text.data()), length, &status);
+    return U_FAILURE(status) || normal;
+}
+
+bool IsExcluded(const std::string& name, const std::vector<std::string>& excludes)
+{
+    const std::string base = name.substr(name.rfind('/') + 1);
+    return std::any_of(excludes.begin(), excludes.end(),
+                       [&](const std::string& glob)
+                       {
+                           const bool wholePath = glob.find('/') != std::string::npos;
+                           return ::fnmatch(glob.c_str(), wholePath ? name.c_str() : base.c_str(),
+                                            FNM_CASEFOLD | (wholePath ? FNM_PATHNAME : 0)) == 0;
+                       });
+}
+
+bool IsWithin(const std::filesystem::path& path, const std::filesystem::path& folder)
+{
+    const auto [end, at] = std::mismatch(folder.begin(), folder.end(), path.begin(), path.end());
+    return end == folder.end();
+}
+
+// A link is published as what it points to, if that is inside the game
+// folder and is no folder holding the link itself.
+std::string LinkProblem(const std::filesystem::path& link, const std::filesystem::path& root)
+{
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path target = fs::canonical(link, error);
+    if (error)
+        return "a link to nothing (dangling)";
+    if (!IsWithin(target, root))
+        return fmt::format("a link to {}, outside the game folder", target.string());
+    if (fs::is_directory(target) && IsWithin(fs::canonical(link.parent_path()), target))
+        return "a link to a folder that holds it (a loop)";
+    return "";
 }
 
 // All of a folder's problems in one message, so one run shows every one.
@@ -58,7 +155,9 @@ std::string PercentEncodePath(std::string_view path)
     return encoded;
 }
 
-std::vector<PublishedFile> ScanGameFolder(const std::filesystem::path& folder)
+std::vector<PublishedFile> ScanGameFolder(const std::filesystem::path& folder,
+                                          const ScanRules& rules,
+                                          std::vector<std::string>* warnings)
 {
     namespace fs = std::filesystem;
     if (!fs::is_directory(folder))
@@ -67,12 +166,25 @@ std::vector<PublishedFile> ScanGameFolder(const std::filesystem::path& folder)
     std::vector<PublishedFile> files;
     std::vector<std::string> problems;
     WindowsNameSet windowsNames;
-    for (auto it = fs::recursive_directory_iterator(folder);
+    const fs::path root = fs::canonical(folder);
+    for (auto it = fs::recursive_directory_iterator(
+             folder, fs::directory_options::follow_directory_symlink);
          it != fs::recursive_directory_iterator(); ++it)
     {
-        if (it->is_directory())
+        // The link's own name, not its target's: players get the file where
+        // the link is.
+        const std::string name = it->path().lexically_relative(folder).generic_string();
+        if (it->is_symlink())
+        {
+            if (const std::string problem = LinkProblem(it->path(), root); !problem.empty())
+            {
+                problems.push_back(fmt::format("{}: {}", name, problem));
+                it.disable_recursion_pending();
+                continue;
+            }
+        }
+        if (it->is_directory() || IsExcluded(name, rules.excludes))
             continue;
-        const std::string name = fs::relative(it->path(), folder).generic_string();
         if (!it->is_regular_file())
         {
             problems.push_back(fmt::format("{}: not a regular file", name));
@@ -88,6 +200,16 @@ std::vector<PublishedFile> ScanGameFolder(const std::filesystem::path& folder)
             problems.push_back(fmt::format("{}: {}", name, problem));
             continue;
         }
+        if (const std::string problem = InstallProblem(name, rules.installFolderBudget);
+            !problem.empty())
+        {
+            problems.push_back(fmt::format("{}: {}", name, problem));
+            continue;
+        }
+        if (warnings && !IsNfc(name))
+            warnings->push_back(fmt::format("{}: not in Unicode normal form C; a file of the same "
+                                            "name made on another system would not replace it",
+                                            name));
         if (const auto earlier = windowsNames.Conflict(name))
         {
             problems.push_back(fmt::format("{}: same name as {} on Windows", name, *earlier));
@@ -107,6 +229,7 @@ std::vector<PublishedFile> ScanGameFolder(const std::filesystem::path& folder)
         file.source = it->path();
         file.size = static_cast<uint64_t>(info.st_size);
         file.modifiedNs = int64_t{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec;
+        file.changedNs = int64_t{info.st_ctim.tv_sec} * 1'000'000'000 + info.st_ctim.tv_nsec;
         if (file.size > kLargestFile)
         {
             problems.push_back(fmt::format("{}: 4 GiB or more", name));

@@ -20,8 +20,12 @@ struct PublishedFile
     // The file's last-write time in nanoseconds since 1970, as the state of
     // the last publish recorded it.
     int64_t modifiedNs = 0;
+    // Its inode change time, likewise: a file replaced with its old size and
+    // time (cp -p) still changes this.
+    int64_t changedNs = 0;
     // name, time (UTC+9 wall clock), column3 (KiB, rounded up), column4 (0)
-    // and packagePath ("files/" + encoded name + ".zip").
+    // and packagePath ("files/" + encoded name + ".zip"; the publisher adds
+    // a content name before ".zip").
     FileEntry entry;
 };
 
@@ -32,8 +36,23 @@ class FolderRefused : public std::runtime_error
     using std::runtime_error::runtime_error;
 };
 
-// Sorted by name (bytewise). Throws FolderRefused.
-std::vector<PublishedFile> ScanGameFolder(const std::filesystem::path& folder);
+struct ScanRules
+{
+    // The longest install folder a player may have, in characters.
+    size_t installFolderBudget = 100;
+    // Files left out: a glob without "/" is matched against the file's own
+    // name, one with "/" against its path; letter case is ignored.
+    std::vector<std::string> excludes;
+};
+
+// Sorted by name (bytewise). Throws FolderRefused, also for names that would
+// publish but not install: a path that with an install folder of
+// `installFolderBudget` characters reaches Windows' 260, a package name past
+// 255 bytes, the launcher's own working names. Names that are not in
+// Unicode normal form C go to `warnings` when given.
+std::vector<PublishedFile> ScanGameFolder(const std::filesystem::path& folder,
+                                          const ScanRules& rules = {},
+                                          std::vector<std::string>* warnings = nullptr);
 
 // The list's clock for a time given in seconds (and nanoseconds) since
 // 1970-01-01 UTC: the UTC+9 wall clock on the FILETIME scale.

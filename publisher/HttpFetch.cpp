@@ -1,5 +1,6 @@
 #include "publisher/HttpFetch.h"
 
+#include <fmt/format.h>
 #include <mutex>
 #include <stdexcept>
 
@@ -22,17 +23,32 @@ HttpFetch::~HttpFetch()
 
 size_t HttpFetch::Write(char* data, size_t size, size_t count, void* self)
 {
-    const auto* fetch = static_cast<HttpFetch*>(self);
-    (*fetch->sink_)(std::string_view(data, size * count));
-    return size * count;
+    auto* fetch = static_cast<HttpFetch*>(self);
+    try
+    {
+        (*fetch->sink_)(std::string_view(data, size * count));
+        return size * count;
+    }
+    catch (const std::exception& e)
+    {
+        fetch->sinkError_ = e.what();
+    }
+    catch (...)
+    {
+        fetch->sinkError_ = "the body could not be taken";
+    }
+    return 0;
 }
 
 FetchOutcome HttpFetch::Get(const std::string& url,
-                            const std::function<void(std::string_view)>& sink)
+                            const std::function<void(std::string_view)>& sink, long totalSeconds)
 {
     curl_easy_reset(curl_);
     char error[CURL_ERROR_SIZE] = "";
     sink_ = &sink;
+    sinkError_.clear();
+    if (totalSeconds > 0)
+        curl_easy_setopt(curl_, CURLOPT_TIMEOUT, totalSeconds);
     curl_easy_setopt(curl_, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &HttpFetch::Write);
     curl_easy_setopt(curl_, CURLOPT_WRITEDATA, this);
@@ -49,15 +65,26 @@ FetchOutcome HttpFetch::Get(const std::string& url,
     FetchOutcome outcome;
     if (code != CURLE_OK)
     {
-        outcome.error = error[0] != '\0' ? error : curl_easy_strerror(code);
+        outcome.error = !sinkError_.empty() ? sinkError_
+                        : error[0] != '\0'  ? error
+                                            : curl_easy_strerror(code);
         return outcome;
     }
     curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &outcome.status);
     return outcome;
 }
 
-FetchOutcome HttpFetch::GetText(const std::string& url, std::string& body)
+FetchOutcome HttpFetch::GetText(const std::string& url, std::string& body, size_t maxBytes)
 {
     body.clear();
-    return Get(url, [&](std::string_view piece) { body += piece; });
+    // A version file or manifest is small; a server sending more is broken.
+    return Get(
+        url,
+        [&](std::string_view piece)
+        {
+            if (body.size() + piece.size() > maxBytes)
+                throw std::length_error(fmt::format("larger than {} bytes", maxBytes));
+            body += piece;
+        },
+        60);
 }

@@ -23,10 +23,12 @@ class HttpFetch
     HttpFetch(const HttpFetch&) = delete;
     HttpFetch& operator=(const HttpFetch&) = delete;
 
-    // The body goes to `sink` piece by piece, whatever the status.
-    FetchOutcome Get(const std::string& url, const std::function<void(std::string_view)>& sink);
-    // The whole body, when it is small.
-    FetchOutcome GetText(const std::string& url, std::string& body);
+    // The body goes to `sink` piece by piece, whatever the status. A sink
+    // that throws ends the transfer; its message becomes the error.
+    FetchOutcome Get(const std::string& url, const std::function<void(std::string_view)>& sink,
+                     long totalSeconds = 0);
+    // The whole body of a small file: at most `maxBytes`, within 60 s.
+    FetchOutcome GetText(const std::string& url, std::string& body, size_t maxBytes = 16 << 20);
 
   private:
     static size_t Write(char* data, size_t size, size_t count, void* self);
@@ -34,6 +36,8 @@ class HttpFetch
     CURL* curl_ = nullptr;
     std::string caFile_;
     const std::function<void(std::string_view)>* sink_ = nullptr;
+    // What the sink threw: no exception may cross libcurl's C frames.
+    std::string sinkError_;
 };
 
 // curl_global_init, once per process, before the first HttpFetch on any thread.

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <fmt/format.h>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -56,6 +57,17 @@ class Verifier
         std::string versionText;
         if (!FetchSmall("version/version", options_.url + "/version/version", versionText))
             return Finish();
+        if (!options_.against.empty())
+        {
+            // What the mirror should serve is the operator's release, not its own.
+            const std::string published = ReadLocal("version/version");
+            if (published.empty())
+                return Finish();
+            if (published != versionText)
+                stale_ = fmt::format("stale: the mirror serves version {}, the published one is {}",
+                                     VersionOf(versionText), VersionOf(published));
+            versionText = published;
+        }
         std::map<std::string, std::string> values;
         for (const VersionFileLine& line : ReadVersionFileLines(versionText))
             values[line.key] = line.value;
@@ -70,8 +82,18 @@ class Verifier
 
         std::string manifestText;
         if (!FetchSmall(std::string(kManifestPath), options_.url + "/" + std::string(kManifestPath),
-                        manifestText))
+                        manifestText) &&
+            options_.against.empty())
             return Finish();
+        if (!options_.against.empty())
+        {
+            const std::string published = ReadLocal(std::string(kManifestPath));
+            if (published.empty())
+                return Finish();
+            if (published != manifestText && stale_.empty())
+                Problem(std::string(kManifestPath), "differs from the published one");
+            manifestText = published;
+        }
         try
         {
             manifest_ = ParseManifest(manifestText);
@@ -83,7 +105,11 @@ class Verifier
         }
 
         CheckList(values["filelist"], "", false);
-        for (const std::string& code : SplitOverlayList(values["overlays"]))
+        // The launcher reads an empty value as no overlay at all, not as one empty code.
+        const std::vector<std::string> codes = values["overlays"].empty()
+                                                   ? std::vector<std::string>{}
+                                                   : SplitOverlayList(values["overlays"]);
+        for (const std::string& code : codes)
         {
             const std::string list = values["overlay_" + code + "_filelist"];
             if (list.empty())
@@ -112,7 +138,29 @@ class Verifier
     {
         std::sort(report_.problems.begin(), report_.problems.end(),
                   [](const VerifyProblem& a, const VerifyProblem& b) { return a.path < b.path; });
+        // The cause of whatever follows.
+        if (!stale_.empty())
+            report_.problems.insert(report_.problems.begin(), {"version/version", stale_});
         return std::move(report_);
+    }
+
+    // A file of the --against tree; a problem when it is missing.
+    std::string ReadLocal(const std::string& path)
+    {
+        std::ifstream input(options_.against / path, std::ios::binary);
+        std::string text{std::istreambuf_iterator<char>(input), {}};
+        if (text.empty())
+            Problem(path, fmt::format("not in {}", options_.against.string()));
+        return text;
+    }
+
+    static std::string VersionOf(const std::string& versionFile)
+    {
+        std::string version = "(none)";
+        for (const VersionFileLine& line : ReadVersionFileLines(versionFile))
+            if (line.key == "version")
+                version = line.value;
+        return version;
     }
 
     bool FetchSmall(const std::string& path, const std::string& url, std::string& body)
@@ -229,6 +277,7 @@ class Verifier
     std::string base_;
     Manifest manifest_;
     std::vector<std::string> checkedLists_;
+    std::string stale_;
     std::mutex mutex_;
     VerifyReport report_;
 };

@@ -1,6 +1,7 @@
 // Checking a served tree against what was published: the version file, the
 // manifest beside it, the lists and every package, fetched over HTTP(S) as a
-// launcher would fetch them from that mirror.
+// launcher would fetch them from that mirror; with --against, compared with
+// the operator's own published tree rather than with the mirror's manifest.
 #pragma once
 
 #include "publisher/ProgressMeter.h"

@@ -3,16 +3,35 @@
 #include "update/formats/ListTime.h"
 
 #include <algorithm>
+#include <fcntl.h>
 #include <fmt/format.h>
 #include <fstream>
 #include <stdexcept>
+#include <unistd.h>
 #include <vector>
 
 namespace
 {
 std::filesystem::path TemporaryBeside(const std::filesystem::path& target)
 {
-    return target.parent_path() / (target.filename().string() + ".part");
+    return target.parent_path() / (target.filename().string() + std::string(kTemporarySuffix));
+}
+
+// A rename that reaches the disk before its file's bytes would leave an
+// empty or cut file under the final name after a power loss.
+void FlushThenRename(const std::filesystem::path& temporary, const std::filesystem::path& target)
+{
+    const int fd = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool flushed = fd >= 0 && ::fsync(fd) == 0;
+    if (fd >= 0)
+        ::close(fd);
+    if (!flushed)
+    {
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
+        throw std::runtime_error(fmt::format("cannot flush {}", temporary.string()));
+    }
+    std::filesystem::rename(temporary, target);
 }
 } // namespace
 
@@ -80,7 +99,7 @@ void PackageWriter::Commit()
         std::filesystem::remove(temporary_, ignored);
         throw std::runtime_error(fmt::format("cannot finish {}", temporary_.string()));
     }
-    std::filesystem::rename(temporary_, target_);
+    FlushThenRename(temporary_, target_);
 }
 
 void WriteFilePackage(const std::filesystem::path& source, const std::filesystem::path& target,
@@ -125,5 +144,5 @@ void WriteFileAtomically(const std::filesystem::path& target, std::string_view b
         if (!output.flush())
             throw std::runtime_error(fmt::format("cannot write {}", temporary.string()));
     }
-    std::filesystem::rename(temporary, target);
+    FlushThenRename(temporary, target);
 }

@@ -1,6 +1,6 @@
 // Writing zip packages the launcher reads: one entry each, deflated, written
-// under a temporary name and renamed into place so that a server never hands
-// out half a package.
+// under a temporary name, flushed to disk and renamed into place so that a
+// server never hands out half a package.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,10 @@
 #include <minizip/zip.h>
 #include <string>
 #include <string_view>
+
+// What this publisher's temporary files end with: the only names its clean-up
+// of an interrupted run removes.
+inline constexpr std::string_view kTemporarySuffix = ".norvik-publish-tmp";
 
 // A zipFile being written, closed (and its temporary file removed) if it is
 // given up before Commit().
@@ -43,5 +47,5 @@ void WriteFilePackage(const std::filesystem::path& source, const std::filesystem
 void WriteTextPackage(std::string_view text, const std::filesystem::path& target,
                       const std::string& entryName, uint64_t listTime);
 
-// Any file, through the same temporary name and rename.
+// Any file, through the same temporary name, flush and rename.
 void WriteFileAtomically(const std::filesystem::path& target, std::string_view bytes);

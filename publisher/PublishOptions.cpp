@@ -73,6 +73,15 @@ std::string NormalizedBaseUrl(std::string url)
         throw UsageError("--base-url must not hold white space");
     return url;
 }
+size_t ParseCount(const std::string& value, const char* option, size_t low, size_t high)
+{
+    size_t count = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), count);
+    if (error != std::errc() || end != value.data() + value.size() || count < low || count > high)
+        throw UsageError(fmt::format("{} takes a number from {} to {}", option, low, high));
+    return count;
+}
+
 unsigned ParseJobs(const std::string& value)
 {
     unsigned jobs = 0;
@@ -131,6 +140,8 @@ std::optional<VerifyOptions> ParseVerifyArguments(const std::vector<std::string>
         const std::string& value = arguments[++i];
         if (option == "--ca-file")
             options.caFile = value;
+        else if (option == "--against")
+            options.against = value;
         else if (option == "--jobs")
             options.jobs = ParseJobs(value);
         else
@@ -164,6 +175,16 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
             options.prune = true;
             continue;
         }
+        if (option == "--rehash")
+        {
+            options.rehash = true;
+            continue;
+        }
+        if (option == "--json")
+        {
+            options.json = true;
+            continue;
+        }
         if (i + 1 >= arguments.size())
             throw UsageError(fmt::format("unknown option or missing value: {}", option));
         const std::string& value = arguments[++i];
@@ -188,6 +209,12 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
             options.overlayVersion = value;
         else if (option == "--jobs")
             options.jobs = ParseJobs(value);
+        else if (option == "--max-install-path")
+            options.maxInstallPath = ParseCount(value, "--max-install-path", 3, 240);
+        else if (option == "--exclude")
+            options.excludes.push_back(value);
+        else if (option == "--keep-releases")
+            options.keepReleases = ParseCount(value, "--keep-releases", 1, 1000);
         else if (option == "--overlay")
             options.overlays.push_back(ParseOverlay(value, options.overlays));
         else
@@ -231,7 +258,7 @@ std::string PublishHelpText()
 
 Usage:
   norvik-publish --game DIR --out DIR --version TEXT --base-url URL [options]
-  norvik-publish verify URL [--ca-file FILE] [--jobs N]
+  norvik-publish verify URL [--against OUT] [--ca-file FILE] [--jobs N]
 
 Required:
   --game DIR            the released game folder; every regular file under it
@@ -252,7 +279,7 @@ Options:
                         the base URL's path, so serving --out as the document
                         root needs no further set-up)
   --notice URL          address of the news page the launcher shows
-  --list-name NAME      name of the file-list package, without .zip
+  --list-name NAME      name of the file-list package, before .HASH.zip
                         (default: filelist)
   --overlay CODE=DIR[:VERSION]
                         a language overlay: files under DIR replace or add to
@@ -267,19 +294,39 @@ Options:
   --dry-run             print the files that would be added, changed and
                         removed and the bytes a mirror would have to take;
                         write nothing
-  --prune               delete the packages of files no longer in the game
-                        or an overlay (default: keep them); they are listed
-                        either way
+  --prune               delete the packages that none of the newest
+                        --keep-releases releases names: those of removed
+                        files and the old contents of changed ones (default:
+                        keep them); removed files are listed either way
+  --keep-releases N     releases whose packages --prune keeps, this one
+                        included, for launchers still updating from an
+                        earlier version file (default: 2)
+  --rehash              read and hash every file, even one whose size and
+                        time match the last run (files replaced with cp -p
+                        or built with fixed times); a file whose inode
+                        changed after the last run is hashed anyway
   --jobs N              threads that deflate, one package each (default: one
                         per core)
+  --exclude GLOB        leave out files matching GLOB (may be repeated): a
+                        GLOB without "/" is matched against each file's own
+                        name (Thumbs.db, desktop.ini, *.pdb), one with "/"
+                        against its path; letter case is ignored
+  --max-install-path N  the longest install folder players may have, in
+                        characters (default: 100); a file whose path would
+                        then reach Windows' 260 is refused
+  --json                print the summary as one JSON object (for CI)
   -h, --help            this text
 
 Verifying a mirror:
-  norvik-publish verify URL [--ca-file FILE] [--jobs N]
+  norvik-publish verify URL [--against OUT] [--ca-file FILE] [--jobs N]
   URL                   where the tree's root is served, e.g.
                         https://mirror1.example.com (the version file is
                         URL/version/version); the "patch" value's host is
                         swapped for URL's, as launchers do for a mirror
+  --against OUT         the --out of the publish: the mirror must serve its
+                        version file and manifest, and the lists and packages
+                        they name; a mirror still serving an older release
+                        is reported as stale, first
   --ca-file FILE        PEM certificates to trust instead of the system's
   --jobs N              packages fetched at once (default: 4)
   Fetches the version file, the manifest, the lists and every package, and
@@ -293,19 +340,23 @@ What is written (P = --out/--patch-dir):
                           version, filelist, patch, notice (if given),
                           overlays (the codes, comma-separated) and per
                           overlay overlay_CODE_version and
-                          overlay_CODE_filelist (= overlays/CODE/NAME)
-  P/NAME.zip              the file list: a zip with one entry, the list text
-  P/files/PATH.zip        one package per game file: a zip with one deflated
+                          overlay_CODE_filelist (= overlays/CODE/NAME.HASH)
+  P/NAME.HASH.zip         the file list: a zip with one entry, the list text
+  P/files/PATH.HASH.zip   one package per game file: a zip with one deflated
                           entry holding the file, at the file's own relative
-                          PATH
-  P/overlays/CODE/NAME.zip, P/overlays/CODE/files/PATH.zip
+                          PATH, dated 1980-01-01 so that its bytes follow from
+                          name and content; HASH is 16 hex digits of the
+                          content's SHA-256
+  P/overlays/CODE/NAME.HASH.zip, P/overlays/CODE/files/PATH.HASH.zip
                           the same for each overlay
   --out/version/manifest  every package's SHA-256, size in bytes and path
                           under the base URL, one per line (for verify;
                           launchers do not read it)
-  --out/.norvik-publish-state
+  --out/.norvik-publish-state, .norvik-publish-releases/, .norvik-publish-lock
                           what each package was made from (size, time and
-                          SHA-256 of its file); do not serve or copy it
+                          SHA-256 of its file), the packages of each release
+                          (for --prune) and the run's lock; do not serve or
+                          copy them
 
 The list text has one LF-ended line per file with five columns separated by
 the byte 0x03:
@@ -334,11 +385,22 @@ a file of the same size and time as last time keeps its package unread, one
 whose time alone moved is hashed and keeps its package when its content is the
 same. Packages changed or lost since the last run are made again.
 
-Packages and lists are written under a temporary name and renamed into place;
-the version file is written last, so a server serving --out during a run
-never points launchers at packages that are not there yet. Temporary files
-that an interrupted run left are removed; --prune deletes packages only after
-the new version file is in place.
+Packages and lists are named by their content (16 hex digits of its SHA-256
+before ".zip"), so a URL never serves other bytes than it once did. They are
+written first, then the lists, then the manifest, then the version file, each
+under a temporary name (".norvik-publish-tmp"), flushed and renamed into
+place: until the new version file is in place, all the served one leads to is
+the previous release, also after a run that failed or was killed. Mirrors
+copy in the same order: packages, lists, then version/. A second run into
+the same --out is refused while one runs. Temporary files an interrupted run
+left are removed (only these names); --prune deletes packages only after the
+new version file is in place, and never one the newest --keep-releases
+releases name.
+
+A file touched but unchanged keeps its published time. A change under the
+version already published (--version, or an overlay's version) is refused,
+naming the files. A change within the minute already published is listed a
+minute later, as list times have minute resolution.
 
 Progress (files and bytes) goes to standard error: one line redrawn in place
 on a terminal, a line every 10 s otherwise.

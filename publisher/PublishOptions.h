@@ -34,8 +34,17 @@ struct PublishOptions
     std::string overlayVersion;
     // Report what would change and write nothing.
     bool dryRun = false;
-    // Delete the packages of files no longer published.
+    // Delete the packages that none of the newest `keepReleases` releases names.
     bool prune = false;
+    size_t keepReleases = 2;
+    // Hash every file, whatever its size and time say.
+    bool rehash = false;
+    // The longest install folder players may have (characters).
+    size_t maxInstallPath = 100;
+    // Globs of files left out (Thumbs.db, *.pdb).
+    std::vector<std::string> excludes;
+    // Print the summary as one JSON object.
+    bool json = false;
     // Threads that deflate; 0: one per core.
     unsigned jobs = 0;
 };
@@ -49,6 +58,9 @@ struct VerifyOptions
     std::string caFile;
     // Packages fetched at once.
     unsigned jobs = 4;
+    // The operator's own published tree (--out): the mirror must serve its
+    // version file, manifest, lists and packages, not only agree with itself.
+    std::filesystem::path against;
 };
 
 // A mistake on the command line; the message says which.

@@ -11,7 +11,7 @@
 
 namespace
 {
-constexpr std::string_view kHeader = "norvik-publish state 1";
+constexpr std::string_view kHeader = "norvik-publish state 2";
 
 template <typename Number> bool ParseNumber(std::string_view text, Number& value)
 {
@@ -68,18 +68,19 @@ PublishState LoadPublishState(const std::filesystem::path& outputFolder)
     {
         const std::vector<std::string_view> fields = SplitTabs(line);
         PackageRecord record;
-        if (fields.size() != 7 || !IsPathInside(fields[0]) ||
+        if (fields.size() != 9 || !IsPathInside(fields[0]) ||
             !ParseNumber(fields[1], record.sourceSize) ||
-            !ParseNumber(fields[2], record.sourceModifiedNs) ||
-            !ParseNumber(fields[4], record.packageSize) ||
-            !ParseNumber(fields[5], record.packageModifiedNs) || fields[3].size() != 64 ||
-            fields[6].size() != 64)
+            !ParseNumber(fields[2], record.sourceModifiedNs) || fields[3].size() != 64 ||
+            !ParseNumber(fields[4], record.listTime) || !IsPathInside(fields[5]) ||
+            !fields[5].ends_with(".zip") || !ParseNumber(fields[6], record.packageSize) ||
+            !ParseNumber(fields[7], record.packageModifiedNs) || fields[8].size() != 64)
         {
             ++state.skippedLines;
             continue;
         }
         record.sourceSha256 = fields[3];
-        record.packageSha256 = fields[6];
+        record.packagePath = fields[5];
+        record.packageSha256 = fields[8];
         state.packages[std::string(fields[0])] = std::move(record);
     }
     return state;
@@ -89,8 +90,9 @@ void SavePublishState(const std::filesystem::path& outputFolder, const PublishSt
 {
     std::string text = std::string(kHeader) + "\n";
     for (const auto& [path, r] : state.packages)
-        text += fmt::format("{}\t{}\t{}\t{}\t{}\t{}\t{}\n", path, r.sourceSize, r.sourceModifiedNs,
-                            r.sourceSha256, r.packageSize, r.packageModifiedNs, r.packageSha256);
+        text += fmt::format("{}\t{}\t{}\t{}\t{}\t{}\t{}\t{}\t{}\n", path, r.sourceSize,
+                            r.sourceModifiedNs, r.sourceSha256, r.listTime, r.packagePath,
+                            r.packageSize, r.packageModifiedNs, r.packageSha256);
     WriteFileAtomically(PublishStateFile(outputFolder), text);
 }
 

@@ -14,6 +14,11 @@ struct PackageRecord
     uint64_t sourceSize = 0;
     int64_t sourceModifiedNs = 0;
     std::string sourceSha256;
+    // The time the list gave it, kept while its content stays the same.
+    uint64_t listTime = 0;
+    // Where its package is, relative to the output folder, "/"-separated:
+    // the name changes with the content, so a served URL never changes bytes.
+    std::string packagePath;
     // The package as written, so a package changed or lost since is rebuilt.
     uint64_t packageSize = 0;
     int64_t packageModifiedNs = 0;
@@ -22,7 +27,8 @@ struct PackageRecord
 
 struct PublishState
 {
-    // By package path relative to the output folder, "/"-separated.
+    // By the file's (or list's) path in the patch folder, relative to the
+    // output folder, "/"-separated, without a content name.
     std::map<std::string, PackageRecord> packages;
     // Lines of the file that could not be read (their packages are rebuilt).
     size_t skippedLines = 0;

@@ -3,6 +3,7 @@
 #include "publisher/PublishState.h"
 
 #include <fmt/format.h>
+#include <fmt/ranges.h>
 
 namespace
 {
@@ -14,6 +15,38 @@ std::string FileLines(const char* what, const std::vector<PublishReport::File>& 
         text += fmt::format("  {:<8} {} {} ({} bytes){}\n", what, file.list, file.name, file.size,
                             note);
     return text;
+}
+
+std::string JsonText(std::string_view text)
+{
+    std::string quoted = "\"";
+    for (const char c : text)
+    {
+        if (c == '"' || c == '\\')
+            quoted += fmt::format("\\{}", c);
+        else if (static_cast<unsigned char>(c) < 0x20)
+            quoted += fmt::format("\\u{:04x}", static_cast<unsigned char>(c));
+        else
+            quoted += c;
+    }
+    return quoted + "\"";
+}
+
+std::string JsonFiles(const std::vector<PublishReport::File>& files)
+{
+    std::vector<std::string> items;
+    for (const PublishReport::File& file : files)
+        items.push_back(fmt::format("{{\"list\":{},\"name\":{},\"size\":{}}}", JsonText(file.list),
+                                    JsonText(file.name), file.size));
+    return fmt::format("[{}]", fmt::join(items, ","));
+}
+
+std::string JsonTexts(const std::vector<std::string>& texts)
+{
+    std::vector<std::string> items;
+    for (const std::string& text : texts)
+        items.push_back(JsonText(text));
+    return fmt::format("[{}]", fmt::join(items, ","));
 }
 
 std::string RemovedNote(const PublishOptions& options)
@@ -41,6 +74,13 @@ std::string FormatPublishSummary(const PublishOptions& options, const PublishRes
                         "a new time only)\n",
                         r.added.size(), r.changed.size(), r.removed.size(), r.unchanged + r.redated,
                         r.redated);
+    for (const std::string& warning : r.warnings)
+        text += "warning: " + warning + "\n";
+    if (!r.laterMinute.empty())
+        text += fmt::format("{} changed file(s) dated in the minute already published get the "
+                            "next minute, so that launchers fetch them:\n",
+                            r.laterMinute.size()) +
+                FileLines("later", r.laterMinute);
     if (r.stateLinesSkipped != 0)
         text += fmt::format("{} unreadable line(s) of {} skipped: their packages count as new\n",
                             r.stateLinesSkipped, PublishStateFile(options.outputFolder).string());
@@ -65,6 +105,11 @@ std::string FormatPublishSummary(const PublishOptions& options, const PublishRes
     text += fmt::format("to upload: {} bytes (new packages, changed lists, manifest, version "
                         "file)\n",
                         r.uploadBytes);
+    text += fmt::format("a player on the previous release downloads {} file(s), {} bytes\n",
+                        r.previousReleaseDownload.files, r.previousReleaseDownload.bytes);
+    for (const auto& [code, download] : r.previousOverlayDownload)
+        text += fmt::format("  and with overlay {}: {} file(s), {} bytes\n", code, download.files,
+                            download.bytes);
     text += fmt::format("published version {}: {} files in {}.zip\n", options.version,
                         result.main.entries.size(), result.main.listName);
     for (const auto& [code, list] : result.overlays)
@@ -73,4 +118,25 @@ std::string FormatPublishSummary(const PublishOptions& options, const PublishRes
     text +=
         fmt::format("version file: {}\n", (options.outputFolder / "version" / "version").string());
     return text;
+}
+
+std::string FormatPublishJson(const PublishOptions& options, const PublishResult& result,
+                              double seconds)
+{
+    const PublishReport& r = result.report;
+    std::vector<std::string> overlays;
+    for (const auto& [code, download] : r.previousOverlayDownload)
+        overlays.push_back(fmt::format("{}:{{\"files\":{},\"bytes\":{}}}", JsonText(code),
+                                       download.files, download.bytes));
+    return fmt::format(
+        "{{\"version\":{},\"dryRun\":{},\"seconds\":{:.3f},\"added\":{},\"changed\":{},"
+        "\"removed\":{},\"unchanged\":{},\"redated\":{},\"laterMinute\":{},"
+        "\"packagesWritten\":{},\"bytesDeflated\":{},\"uploadBytes\":{},\"pruned\":{},"
+        "\"warnings\":{},\"previousReleaseDownload\":{{\"files\":{},\"bytes\":{},"
+        "\"overlays\":{{{}}}}},\"fileList\":{}}}\n",
+        JsonText(options.version), options.dryRun, seconds, JsonFiles(r.added),
+        JsonFiles(r.changed), JsonFiles(r.removed), r.unchanged + r.redated, r.redated,
+        JsonFiles(r.laterMinute), r.packagesWritten, r.bytesDeflated, r.uploadBytes,
+        JsonTexts(r.pruned), JsonTexts(r.warnings), r.previousReleaseDownload.files,
+        r.previousReleaseDownload.bytes, fmt::join(overlays, ","), JsonText(result.main.listName));
 }

@@ -10,3 +10,9 @@
 
 std::string FormatPublishSummary(const PublishOptions& options, const PublishResult& result,
                                  double seconds);
+
+// The same as one JSON object, for CI: the version, the counts, the files
+// added, changed and removed, the bytes to upload and what a player on the
+// previous release downloads.
+std::string FormatPublishJson(const PublishOptions& options, const PublishResult& result,
+                              double seconds);

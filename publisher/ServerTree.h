@@ -1,8 +1,10 @@
 // Writing the whole patch-server tree from a game folder and its overlays:
 // every package first, then the lists, the manifest and the version file, so
-// that the tree is consistent at each moment a server might read it. A
-// republish into the same output deflates only files whose content changed
-// (the output's publish state says what each package was made from).
+// that the tree is consistent at each moment a server might read it.
+// Packages and lists are named by their content, so no URL ever serves other
+// bytes than it did. A republish into the same output deflates only files
+// whose content changed (the output's publish state says what each package
+// was made from).
 #pragma once
 
 #include "publisher/ProgressMeter.h"
@@ -36,8 +38,11 @@ struct PublishReport
     // Files no longer published whose packages are still in the output
     // (kept, or deleted with --prune).
     std::vector<File> removed;
-    // Same content under a new time: the package is kept, the list changes.
+    // Same content under a new time: the package and its list time are kept.
     size_t redated = 0;
+    // Changed within the minute the list already gave them: published with
+    // the next minute, so that launchers holding the old file fetch it.
+    std::vector<File> laterMinute;
     size_t unchanged = 0;
     size_t packagesWritten = 0;
     // Game bytes deflated (a dry run: that would be).
@@ -46,10 +51,22 @@ struct PublishReport
     // manifest and version file. A dry run counts new packages at the size
     // of their files (deflating only shrinks them).
     uint64_t uploadBytes = 0;
-    // Package paths relative to --out, deleted by --prune.
+    // What a player on the previous release downloads from this one: files
+    // whose list time moved or that are new, and their packages' bytes (a
+    // dry run: new ones at their files' size). Game files, then per overlay.
+    struct Download
+    {
+        size_t files = 0;
+        uint64_t bytes = 0;
+    };
+    Download previousReleaseDownload;
+    std::map<std::string, Download> previousOverlayDownload;
+    // Package paths relative to --out, deleted by --prune (a dry run: that would be).
     std::vector<std::string> pruned;
     // Temporary files of interrupted runs (a dry run: found).
     size_t partFilesRemoved = 0;
+    // Names that publish but may surprise (not in normal form C).
+    std::vector<std::string> warnings;
     // Lines of the publish state that could not be read.
     size_t stateLinesSkipped = 0;
 };
@@ -63,10 +80,15 @@ struct PublishResult
 };
 
 // Scans first (so a refused name writes nothing), then writes (a dry run:
-// only reads). Throws FolderRefused, or std::runtime_error /
-// std::filesystem::filesystem_error when writing fails.
+// only reads): packages, lists, manifest, version file. Throws
+// FolderRefused, or std::runtime_error (another run holds --out, content
+// changed under the published version) / std::filesystem::filesystem_error
+// when writing fails.
 PublishResult PublishServerTree(const PublishOptions& options,
                                 ProgressStyle progress = ProgressStyle::Quiet);
+
+// The version an overlay is published with.
+std::string OverlayVersion(const PublishOptions& options, const std::string& code);
 
 // The version file for the lists of `result`, LF-ended lines.
 std::string FormatVersionFile(const PublishOptions& options, const PublishResult& result);

@@ -36,7 +36,8 @@ int Publish(const PublishOptions& options)
     const auto start = std::chrono::steady_clock::now();
     const PublishResult result = PublishServerTree(options, ProgressOnStandardError());
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
-    fmt::print("{}", FormatPublishSummary(options, result, seconds.count()));
+    fmt::print("{}", options.json ? FormatPublishJson(options, result, seconds.count())
+                                  : FormatPublishSummary(options, result, seconds.count()));
     return 0;
 }
 } // namespace

@@ -50,6 +50,11 @@ class IncrementalPublish : public ::testing::Test
         return options;
     }
 
+    fs::path Package(const std::string& name) const
+    {
+        return PackageOf(out, "patch/files/" + name);
+    }
+
     // Changes one file, adds one, removes one, and gives one a new time only.
     void ChangeTheGame()
     {
@@ -65,9 +70,9 @@ TEST_F(IncrementalPublish, OnlyChangedFilesAreDeflatedAgain)
 {
     const PublishReport first = PublishServerTree(Options()).report;
     EXPECT_EQ(first.packagesWritten, 5u);
-    const auto keptBefore = SnapshotTree(packages / "keep.dat.zip");
-    const std::string keepPackage = ReadAll(packages / "keep.dat.zip");
-    const std::string touchPackage = ReadAll(packages / "touch.dat.zip");
+    const auto keptBefore = SnapshotTree(Package("keep.dat"));
+    const std::string keepPackage = ReadAll(Package("keep.dat"));
+    const std::string touchPackage = ReadAll(Package("touch.dat"));
 
     ChangeTheGame();
     PublishOptions options = Options();
@@ -81,12 +86,12 @@ TEST_F(IncrementalPublish, OnlyChangedFilesAreDeflatedAgain)
     EXPECT_EQ(second.packagesWritten, 2u);
     EXPECT_EQ(second.bytesDeflated, 9u) << "\"second\" and \"new\"";
 
-    EXPECT_EQ(SnapshotTree(packages / "keep.dat.zip"), keptBefore) << "not even rewritten";
-    EXPECT_EQ(ReadAll(packages / "touch.dat.zip"), touchPackage) << "a new time only";
-    EXPECT_EQ(ReadAll(packages / "keep.dat.zip"), keepPackage);
-    EXPECT_EQ(ReadPackageData(ReadAll(packages / "edit.dat.zip")).View(), "second");
-    EXPECT_EQ(ReadPackageData(ReadAll(packages / "new.dat.zip")).View(), "new");
-    EXPECT_TRUE(fs::exists(packages / "gone/old.dat.zip")) << "kept without --prune";
+    EXPECT_EQ(SnapshotTree(Package("keep.dat")), keptBefore) << "not even rewritten";
+    EXPECT_EQ(ReadAll(Package("touch.dat")), touchPackage) << "a new time only";
+    EXPECT_EQ(ReadAll(Package("keep.dat")), keepPackage);
+    EXPECT_EQ(ReadPackageData(ReadAll(Package("edit.dat"))).View(), "second");
+    EXPECT_EQ(ReadPackageData(ReadAll(Package("new.dat"))).View(), "new");
+    EXPECT_TRUE(fs::exists(Package("gone/old.dat"))) << "kept without --prune";
 
     const PublishReport third = PublishServerTree(options).report;
     EXPECT_EQ(third.packagesWritten, 0u);
@@ -98,22 +103,22 @@ TEST_F(IncrementalPublish, OnlyChangedFilesAreDeflatedAgain)
 TEST_F(IncrementalPublish, PackagesChangedOrLostSinceTheLastRunAreMadeAgain)
 {
     PublishServerTree(Options());
-    fs::remove(packages / "edit.dat.zip");
-    std::string damaged = ReadAll(packages / "keep.dat.zip");
+    fs::remove(Package("edit.dat"));
+    std::string damaged = ReadAll(Package("keep.dat"));
     damaged[damaged.size() / 2] ^= 0x55;
     // Its own time, so that the kernel's clock granularity cannot hide the change.
-    MakeFile(packages / "keep.dat.zip", damaged, kUtc);
+    MakeFile(Package("keep.dat"), damaged, kUtc);
     const PublishReport again = PublishServerTree(Options()).report;
     EXPECT_EQ(again.packagesWritten, 2u);
-    EXPECT_EQ(ReadPackageData(ReadAll(packages / "edit.dat.zip")).View(), "first");
-    EXPECT_EQ(ReadPackageData(ReadAll(packages / "keep.dat.zip")).View(), std::string(200000, 'k'));
+    EXPECT_EQ(ReadPackageData(ReadAll(Package("edit.dat"))).View(), "first");
+    EXPECT_EQ(ReadPackageData(ReadAll(Package("keep.dat"))).View(), std::string(200000, 'k'));
 }
 
 TEST_F(IncrementalPublish, DryRunReportsTheChangesAndWritesNothing)
 {
     PublishServerTree(Options());
     ChangeTheGame();
-    MakeFile(out / "patch/files/edit.dat.zip.part", "left by a killed run", kUtc);
+    MakeFile(out / "patch/files/edit.dat.zip.norvik-publish-tmp", "left by a killed run", kUtc);
     const auto before = SnapshotTree(out);
 
     PublishOptions options = Options();
@@ -136,23 +141,28 @@ TEST_F(IncrementalPublish, PruneDeletesRemovedFilesPackagesAfterTheVersionFile)
 {
     PublishServerTree(Options());
     ChangeTheGame();
-    MakeFile(out / "patch/files/edit.dat.zip.part", "left by a killed run", kUtc);
-    MakeFile(out / "version/version.part", "left by a killed run", kUtc);
-    PublishServerTree(Options());
-    EXPECT_TRUE(fs::exists(packages / "gone/old.dat.zip"));
-    EXPECT_FALSE(fs::exists(out / "patch/files/edit.dat.zip.part"));
-    EXPECT_FALSE(fs::exists(out / "version/version.part"));
+    MakeFile(out / "patch/files/edit.dat.zip.norvik-publish-tmp", "left by a killed run", kUtc);
+    MakeFile(out / "version/version.norvik-publish-tmp", "left by a killed run", kUtc);
+    PublishOptions second = Options();
+    second.version = "2";
+    PublishServerTree(second);
+    const fs::path old = Package("gone/old.dat");
+    EXPECT_TRUE(fs::exists(old));
+    EXPECT_FALSE(fs::exists(out / "patch/files/edit.dat.zip.norvik-publish-tmp"));
+    EXPECT_FALSE(fs::exists(out / "version/version.norvik-publish-tmp"));
 
-    PublishOptions options = Options();
+    PublishOptions options = second;
     options.prune = true;
+    options.keepReleases = 1;
     options.overlays.clear();
     const PublishReport pruned = PublishServerTree(options).report;
     EXPECT_EQ(Names(pruned.removed),
-              (std::vector<std::string>{"game gone/old.dat", "list overlays/en/filelist.zip",
+              (std::vector<std::string>{"game gone/old.dat", "list overlays/en/filelist",
                                         "overlay en lang.txt"}));
+    EXPECT_FALSE(fs::exists(old));
     EXPECT_FALSE(fs::exists(packages / "gone")) << "the emptied folder goes too";
-    EXPECT_FALSE(fs::exists(out / "patch/overlays/en/filelist.zip"));
-    EXPECT_TRUE(fs::exists(packages / "keep.dat.zip"));
+    EXPECT_FALSE(fs::exists(out / "patch/overlays"));
+    EXPECT_TRUE(fs::exists(Package("keep.dat")));
     EXPECT_TRUE(PublishServerTree(options).report.removed.empty()) << "forgotten once pruned";
 }
 
@@ -160,12 +170,17 @@ TEST_F(IncrementalPublish, ManifestAndStateDescribeEveryPublishedPackage)
 {
     PublishServerTree(Options());
     ChangeTheGame();
-    PublishServerTree(Options());
+    PublishOptions second = Options();
+    second.version = "2";
+    PublishServerTree(second);
     const Manifest manifest = ParseManifest(ReadAll(out / kManifestPath));
     std::vector<std::string> paths;
     for (const auto& [path, entry] : manifest)
     {
-        paths.push_back(path);
+        // The content name: 16 hex digits before ".zip".
+        ASSERT_GT(path.size(), 21u);
+        EXPECT_EQ(path.substr(path.size() - 21, 1), ".") << path;
+        paths.push_back(path.substr(0, path.size() - 21) + ".zip");
         const fs::path file = out / "patch" / path;
         EXPECT_EQ(entry.size, fs::file_size(file)) << path;
         EXPECT_EQ(entry.sha256, Sha256Hex(ReadAll(file))) << path;
@@ -177,9 +192,9 @@ TEST_F(IncrementalPublish, ManifestAndStateDescribeEveryPublishedPackage)
         << "removed files' packages are not part of the version";
     const PublishState state = LoadPublishState(out);
     EXPECT_EQ(state.skippedLines, 0u);
-    EXPECT_EQ(state.packages.at("patch/files/edit.dat.zip").sourceSha256, Sha256Hex("second"));
-    EXPECT_EQ(state.packages.at("patch/files/edit.dat.zip").sourceSize, 6u);
-    EXPECT_TRUE(state.packages.count("patch/files/gone/old.dat.zip")) << "kept for --prune";
+    EXPECT_EQ(state.packages.at("patch/files/edit.dat").sourceSha256, Sha256Hex("second"));
+    EXPECT_EQ(state.packages.at("patch/files/edit.dat").sourceSize, 6u);
+    EXPECT_TRUE(state.packages.count("patch/files/gone/old.dat")) << "kept for --prune";
 }
 
 TEST_F(IncrementalPublish, RemovedFilesAreFoundWhateverTheSpellingOfThePatchFolder)
@@ -187,6 +202,7 @@ TEST_F(IncrementalPublish, RemovedFilesAreFoundWhateverTheSpellingOfThePatchFold
     PublishServerTree(Options());
     ChangeTheGame();
     PublishOptions options = Options();
+    options.version = "2";
     options.patchFolder = "./patch/";
     options.dryRun = true;
     EXPECT_EQ(Names(PublishServerTree(options).report.removed),

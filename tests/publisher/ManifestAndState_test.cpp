@@ -42,27 +42,38 @@ TEST(PublishState, ReadsBackWhatItWritesAndSkipsDamagedLines)
     TempDir temp;
     EXPECT_TRUE(LoadPublishState(temp.Path()).packages.empty()) << "none yet";
     PublishState state;
-    state.packages["patch/files/a b.zip"] = {3,
-                                             -1'000'000'123,
-                                             std::string(64, '1'),
-                                             120,
-                                             1'700'000'000'123'456'789,
-                                             std::string(64, '2')};
+    state.packages["patch/files/a b"] = {3,
+                                         -1'000'000'123,
+                                         std::string(64, '1'),
+                                         133'500'000'000'000'000,
+                                         "patch/files/a b.1111111111111111.zip",
+                                         120,
+                                         1'700'000'000'123'456'789,
+                                         std::string(64, '2')};
     SavePublishState(temp.Path(), state);
     const PublishState back = LoadPublishState(temp.Path());
     ASSERT_EQ(back.packages.size(), 1u);
-    const PackageRecord& record = back.packages.at("patch/files/a b.zip");
+    const PackageRecord& record = back.packages.at("patch/files/a b");
+    EXPECT_EQ(record.listTime, 133'500'000'000'000'000u);
+    EXPECT_EQ(record.packagePath, "patch/files/a b.1111111111111111.zip");
     EXPECT_EQ(record.sourceSize, 3u);
     EXPECT_EQ(record.sourceModifiedNs, -1'000'000'123);
     EXPECT_EQ(record.packageModifiedNs, 1'700'000'000'123'456'789);
     EXPECT_EQ(record.packageSha256, std::string(64, '2'));
-    EXPECT_FALSE(fs::exists(PublishStateFile(temp.Path()).string() + ".part"));
+    EXPECT_FALSE(fs::exists(PublishStateFile(temp.Path()).string() + ".norvik-publish-tmp"));
 
-    const std::string outside =
-        "../outside\t3\t0\t" + std::string(64, '1') + "\t1\t0\t" + std::string(64, '2') + "\n";
+    auto line = [](const std::string& key, const std::string& package)
+    {
+        return key + "\t3\t0\t" + std::string(64, '1') + "\t1\t" + package + "\t1\t0\t" +
+               std::string(64, '2') + "\n";
+    };
     MakeFile(PublishStateFile(temp.Path()),
-             ReadAll(PublishStateFile(temp.Path())) + "cut\tshort\n" + outside, 0);
-    EXPECT_EQ(LoadPublishState(temp.Path()).skippedLines, 2u) << "a path out of the output too";
+             ReadAll(PublishStateFile(temp.Path())) + "cut\tshort\n" +
+                 line("../outside", "p/a.zip") + line("p/a", "version/version") +
+                 line("p/b", "../b.zip"),
+             0);
+    EXPECT_EQ(LoadPublishState(temp.Path()).skippedLines, 4u)
+        << "a path out of the output, and a package that is no package, too";
     EXPECT_EQ(LoadPublishState(temp.Path()).packages.size(), 1u);
     MakeFile(PublishStateFile(temp.Path()), "some other file\n", 0);
     EXPECT_TRUE(LoadPublishState(temp.Path()).packages.empty());

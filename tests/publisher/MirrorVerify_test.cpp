@@ -3,6 +3,7 @@
 // the manifest lacks are each reported, and only those.
 #include "PublisherTestFiles.h"
 #include "TestHttpsServer.h"
+#include "publisher/GameFolderScan.h"
 #include "publisher/Manifest.h"
 #include "publisher/MirrorVerify.h"
 #include "publisher/ServerTree.h"
@@ -32,6 +33,14 @@ class MirrorVerify : public ::testing::Test
         PublishServerTree(options);
     }
 
+    // The package of a file under patch/live, and its path as verify names it.
+    fs::path Package(const std::string& name) { return PackageOf(out, "patch/live/" + name); }
+    std::string UrlPath(const std::string& name)
+    {
+        return PercentEncodePath(
+            Package(name).lexically_relative(out / "patch/live").generic_string());
+    }
+
     std::vector<std::string> Problems(const VerifyReport& report)
     {
         std::vector<std::string> lines;
@@ -54,27 +63,30 @@ TEST_F(MirrorVerify, ReportsExactlyThePackagesTheMirrorServesWrongly)
     EXPECT_EQ(clean.packagesChecked, 6u) << "two lists and four packages";
 
     // Same size, one byte different: only the hash can tell.
-    const fs::path altered = out / "patch/live/files/Sub Dir/b #1.bin.zip";
+    const fs::path altered = Package("files/Sub Dir/b #1.bin");
+    const std::string alteredUrl = UrlPath("files/Sub Dir/b #1.bin");
+    const std::string missingUrl = UrlPath("overlays/ja/files/a.txt");
+    const std::string unlistedUrl = UrlPath("files/c.dat");
+    const std::string list = UrlPath("filelist");
     std::string bytes = ReadAll(altered);
     bytes[bytes.size() / 2] ^= 0x01;
     MakeFile(altered, bytes, 0);
-    fs::remove(out / "patch/live/overlays/ja/files/a.txt.zip");
+    fs::remove(Package("overlays/ja/files/a.txt"));
     const VerifyReport broken = VerifyMirror(options);
     EXPECT_EQ(Problems(broken),
-              (std::vector<std::string>{
-                  "files/Sub%20Dir/b%20%231.bin.zip: differs: SHA-256 is not the manifest's",
-                  "overlays/ja/files/a.txt.zip: missing (HTTP 404)"}));
+              (std::vector<std::string>{alteredUrl + ": differs: SHA-256 is not the manifest's",
+                                        missingUrl + ": missing (HTTP 404)"}));
     EXPECT_EQ(broken.packagesChecked, 6u) << "the missing one was looked for too";
 
     // A manifest that lost a line no longer covers what the list names.
     Manifest manifest = ParseManifest(ReadAll(out / kManifestPath));
-    manifest.erase("files/c.dat.zip");
+    manifest.erase(unlistedUrl);
     MakeFile(out / kManifestPath, FormatManifest(manifest), 0);
-    EXPECT_EQ(Problems(VerifyMirror(options)),
-              (std::vector<std::string>{
-                  "files/Sub%20Dir/b%20%231.bin.zip: differs: SHA-256 is not the manifest's",
-                  "files/c.dat.zip: listed in filelist.zip but not in the manifest",
-                  "overlays/ja/files/a.txt.zip: missing (HTTP 404)"}));
+    EXPECT_EQ(
+        Problems(VerifyMirror(options)),
+        (std::vector<std::string>{alteredUrl + ": differs: SHA-256 is not the manifest's",
+                                  unlistedUrl + ": listed in " + list + " but not in the manifest",
+                                  missingUrl + ": missing (HTTP 404)"}));
 }
 
 TEST_F(MirrorVerify, AnUnreachableOrUntrustedMirrorIsAProblemNotACrash)
@@ -94,4 +106,48 @@ TEST_F(MirrorVerify, AnUnreachableOrUntrustedMirrorIsAProblemNotACrash)
     ASSERT_EQ(noManifest.problems.size(), 1u);
     EXPECT_EQ(noManifest.problems[0].path, "version/manifest");
     EXPECT_EQ(noManifest.problems[0].what, "missing (HTTP 404)");
+
+    MakeFile(out / "version/version", std::string((16 << 20) + 1, 'v'), 0);
+    const VerifyReport huge = VerifyMirror(options);
+    ASSERT_EQ(huge.problems.size(), 1u);
+    EXPECT_EQ(huge.problems[0].what, "not fetched: larger than 16777216 bytes");
+}
+
+TEST_F(MirrorVerify, AFaithfulMirrorOfATreeWithoutOverlaysVerifies)
+{
+    PublishOptions options = TestPublishOptions(temp.Path() / "game", out, "patch/live");
+    options.version = "2";
+    PublishServerTree(options);
+    TestHttpsServer server(out, temp.Path() / "nginx");
+    VerifyOptions verify;
+    verify.url = server.Url();
+    verify.caFile = server.CaFile().string();
+    const VerifyReport report = VerifyMirror(verify);
+    EXPECT_EQ(Problems(report), std::vector<std::string>{});
+    EXPECT_EQ(report.packagesChecked, 4u) << "one list and three packages";
+}
+
+TEST_F(MirrorVerify, AStaleCompleteCopyFailsAgainstThePublishedTree)
+{
+    const fs::path mirror = temp.Path() / "mirror";
+    fs::copy(out, mirror, fs::copy_options::recursive);
+    MakeFile(temp.Path() / "game/c.dat", "c, second release", 1704080696);
+    PublishOptions publish = TestPublishOptions(temp.Path() / "game", out, "patch/live");
+    publish.overlays = {{"ja", temp.Path() / "ja", ""}};
+    publish.version = "2";
+    PublishServerTree(publish);
+
+    TestHttpsServer server(mirror, temp.Path() / "nginx");
+    VerifyOptions options;
+    options.url = server.Url();
+    options.caFile = server.CaFile().string();
+    EXPECT_EQ(Problems(VerifyMirror(options)), std::vector<std::string>{})
+        << "the old release agrees with itself";
+    options.against = out;
+    const std::vector<std::string> problems = Problems(VerifyMirror(options));
+    ASSERT_EQ(problems.size(), 3u) << ::testing::PrintToString(problems);
+    EXPECT_EQ(problems[0],
+              "version/version: stale: the mirror serves version 1, the published one is 2");
+    EXPECT_NE(problems[1].find(": missing (HTTP 404)"), std::string::npos) << "the new list";
+    EXPECT_NE(problems[2].find(": missing (HTTP 404)"), std::string::npos) << "the new c.dat";
 }

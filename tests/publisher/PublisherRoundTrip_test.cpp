@@ -148,15 +148,13 @@ TEST_F(PublisherRoundTrip, LauncherReadersGetEveryFileWithItsTimeAndPath)
 TEST_F(PublisherRoundTrip, RepublishingGivesTheSameBytes)
 {
     PublishServerTree(Options());
-    const std::string list = ReadAll(out / "patch/live/filelist.zip");
-    const std::string package = ReadAll(out / "patch/live/files/data/b.bin.zip");
-    const std::string versionFile = ReadAll(out / "version/version");
+    const auto served = ServedRelease(out);
+    EXPECT_EQ(served.size(), 10u) << "version file, two lists, seven packages";
     PublishServerTree(Options());
-    EXPECT_EQ(ReadAll(out / "patch/live/filelist.zip"), list);
-    EXPECT_EQ(ReadAll(out / "patch/live/files/data/b.bin.zip"), package);
-    EXPECT_EQ(ReadAll(out / "version/version"), versionFile);
+    EXPECT_EQ(ServedRelease(out), served);
     for (const auto& item : fs::recursive_directory_iterator(out))
-        EXPECT_NE(item.path().extension(), ".part") << "no temporary file is left";
+        EXPECT_FALSE(item.path().string().ends_with(".norvik-publish-tmp"))
+            << "no temporary file is left";
 }
 
 TEST_F(PublisherRoundTrip, VersionFileWithoutOverlaysOrNotice)
@@ -165,10 +163,11 @@ TEST_F(PublisherRoundTrip, VersionFileWithoutOverlaysOrNotice)
     options.overlays.clear();
     options.notice.clear();
     options.listName = "list-2.0.1";
-    PublishServerTree(options);
+    const std::string list = PublishServerTree(options).main.listName;
+    EXPECT_TRUE(list.starts_with("list-2.0.1.")) << list;
     EXPECT_EQ(ReadAll(out / "version/version"),
-              "version=2.0.1\nfilelist=list-2.0.1\npatch=https://patch.example.com/patch/live\n");
-    EXPECT_TRUE(fs::exists(out / "patch/live/list-2.0.1.zip"));
+              "version=2.0.1\nfilelist=" + list + "\npatch=https://patch.example.com/patch/live\n");
+    EXPECT_TRUE(fs::exists(out / "patch/live" / (list + ".zip")));
 }
 
 TEST_F(PublisherRoundTrip, UnsafeOrAmbiguousNamesAreRefusedBeforeAnythingIsWritten)
@@ -224,7 +223,7 @@ TEST_F(PublisherRoundTrip, EachOverlayCarriesItsOwnVersion)
     EXPECT_EQ(version.at("overlays"), "en,ja");
     EXPECT_EQ(version.at("overlay_en_version"), "en-7");
     EXPECT_EQ(version.at("overlay_ja_version"), "overlays-3") << "--overlay-version as default";
-    EXPECT_EQ(version.at("overlay_ja_filelist"), "overlays/ja/filelist");
+    EXPECT_TRUE(version.at("overlay_ja_filelist").starts_with("overlays/ja/filelist."));
     EXPECT_EQ(version.at("version"), "2.0.1");
 }
 
@@ -264,4 +263,74 @@ TEST_F(PublisherRoundTrip, OverlayFileDifferingFromTheGamesOnlyInCaseIsRefused)
             << e.what();
     }
     EXPECT_FALSE(fs::exists(out));
+}
+
+TEST_F(PublisherRoundTrip, LinksPublishUnderTheirOwnNamesOrAreRefused)
+{
+    fs::create_symlink("a.txt", game / "link.txt");
+    fs::create_directory_symlink("data", game / "linked");
+    PublishOptions options = Options();
+    options.overlays.clear();
+    std::map<std::string, std::string> listed;
+    for (const FileEntry& entry : PublishServerTree(options).main.entries)
+        listed[entry.name] = entry.packagePath;
+    EXPECT_EQ(listed.size(), gameFiles.size() + 2);
+    EXPECT_EQ(ReadPackageData(ReadAll(out / "patch/live" / listed.at("link.txt"))).View(),
+              "main a\n");
+    EXPECT_EQ(ReadPackageData(ReadAll(out / "patch/live" / listed.at("linked/b.bin"))).View(),
+              gameFiles.at("data/b.bin"));
+
+    fs::create_symlink(temp.Path(), game / "outside");
+    fs::create_directory_symlink("..", game / "data/loop");
+    fs::create_symlink("missing.dat", game / "dangling.dat");
+    try
+    {
+        PublishServerTree(options);
+        FAIL() << "published";
+    }
+    catch (const FolderRefused& e)
+    {
+        const std::string message = e.what();
+        for (const char* problem : {"outside: a link to ", "data/loop: a link to a folder that",
+                                    "dangling.dat: a link to nothing"})
+            EXPECT_NE(message.find(problem), std::string::npos) << problem << "\n" << message;
+    }
+}
+
+TEST_F(PublisherRoundTrip, NamesThatWouldPublishButNotInstallAreRefusedFirst)
+{
+    const std::string deep = std::string(80, 'd') + "/" + std::string(80, 'e') + ".dat";
+    const std::vector<std::string> bad = {deep, std::string(240, 'n') + ".dat", "update.nrkpart",
+                                          "data/b.bin.NRKPART", "splash.dmy"};
+    for (const std::string& name : bad)
+        MakeFile(game / name, "x", kUtc);
+    MakeFile(game / "sub/Thumbs.db", "left out", kUtc);
+    MakeFile(game / "e\xCC\x81t\xC3\xA9.txt", "not NFC", kUtc); // e + combining acute
+    PublishOptions options = Options();
+    options.excludes = {"thumbs.db"};
+    try
+    {
+        PublishServerTree(options);
+        FAIL() << "published";
+    }
+    catch (const FolderRefused& e)
+    {
+        const std::string message = e.what();
+        for (const std::string& name : bad)
+            EXPECT_NE(message.find("\n  " + name + ": "), std::string::npos) << name << message;
+        EXPECT_EQ(message.find("Thumbs"), std::string::npos) << "excluded";
+    }
+    EXPECT_FALSE(fs::exists(out)) << "nothing written";
+
+    for (const std::string& name : bad)
+        fs::remove(game / name);
+    options.maxInstallPath = 50;
+    MakeFile(game / deep, "fits a shorter install folder", kUtc);
+    const PublishResult result = PublishServerTree(options);
+    EXPECT_EQ(result.main.entries.size(), gameFiles.size() + 2);
+    ASSERT_EQ(result.report.warnings.size(), 1u);
+    EXPECT_NE(result.report.warnings[0].find("normal form C"), std::string::npos);
+
+    options.outputFolder = game / "www";
+    EXPECT_THROW(PublishServerTree(options), FolderRefused) << "--out inside --game";
 }

@@ -34,6 +34,15 @@ void MakeFile(const std::filesystem::path& file, const std::string& content, int
 PublishOptions TestPublishOptions(const std::filesystem::path& game,
                                   const std::filesystem::path& out, const std::string& patchFolder);
 
+// The package file the publish state of `out` names for `key`, the file's
+// path under --out without a content name ("patch/files/a.txt").
+std::filesystem::path PackageOf(const std::filesystem::path& out, const std::string& key);
+
+// What a launcher can reach from out/version/version, served with `out` as
+// the document root: the version file, the lists and every package they
+// name, by path under `out`, with the SHA-256 of their bytes.
+std::map<std::string, std::string> ServedRelease(const std::filesystem::path& out);
+
 // Every regular file under `folder` (or `folder` itself when it is a file)
 // with its bytes and time, to tell whether a run changed anything.
 std::map<std::string, std::string> SnapshotTree(const std::filesystem::path& folder);
