@@ -120,6 +120,16 @@ OverlaySource ParseOverlay(const std::string& value, const std::vector<OverlaySo
 }
 } // namespace
 
+namespace
+{
+std::string ParseReleaseKey(const std::string& value)
+{
+    if (value.size() != 64 || value.find_first_not_of("0123456789abcdef") != std::string::npos)
+        throw UsageError("--release-key takes the 64 lower-case hex digits keygen printed");
+    return value;
+}
+} // namespace
+
 std::optional<VerifyOptions> ParseVerifyArguments(const std::vector<std::string>& arguments)
 {
     VerifyOptions options;
@@ -142,6 +152,8 @@ std::optional<VerifyOptions> ParseVerifyArguments(const std::vector<std::string>
             options.caFile = value;
         else if (option == "--jobs")
             options.jobs = ParseJobs(value);
+        else if (option == "--release-key")
+            options.releaseKeys.push_back(ParseReleaseKey(value));
         else
             throw UsageError(fmt::format("unknown option: {}", option));
     }
@@ -204,6 +216,10 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
             options.jobs = ParseJobs(value);
         else if (option == "--keep-releases")
             options.keepReleases = ParseCount(value, "--keep-releases", 1, 1000);
+        else if (option == "--signing-key")
+            options.signingKey = value;
+        else if (option == "--valid-days")
+            options.validDays = static_cast<unsigned>(ParseCount(value, "--valid-days", 1, 3650));
         else if (option == "--overlay")
             options.overlays.push_back(ParseOverlay(value, options.overlays));
         else
@@ -247,7 +263,8 @@ std::string PublishHelpText()
 
 Usage:
   norvik-publish --game DIR --out DIR --version TEXT --base-url URL [options]
-  norvik-publish verify URL [--ca-file FILE] [--jobs N]
+  norvik-publish verify URL [--ca-file FILE] [--jobs N] [--release-key HEX]...
+  norvik-publish keygen KEYFILE
 
 Required:
   --game DIR            the released game folder; every regular file under it
@@ -296,6 +313,12 @@ Options:
                         changed after the last run is hashed anyway
   --jobs N              threads that deflate, one package each (default: one
                         per core)
+  --signing-key KEYFILE sign the release: writes version/release.HASH (HASH:
+                        the version file's) naming the size and SHA-256 of
+                        every served byte. Every signed run takes the next
+                        serial
+  --valid-days N        days the signed release is valid (default: 30);
+                        sign again before then
   -h, --help            this text
 
 Verifying a mirror:
@@ -306,11 +329,22 @@ Verifying a mirror:
                         swapped for URL's, as launchers do for a mirror
   --ca-file FILE        PEM certificates to trust instead of the system's
   --jobs N              packages fetched at once (default: 4)
+  --release-key HEX     a public key the release record must be signed with
+                        (may be given more than once)
   Fetches the version file, the manifest, the lists and every package, and
   prints each one that is missing or whose size or SHA-256 differs from the
   manifest, and each listed package the manifest lacks. Exit status 0 when
   the mirror serves what was published, 1 otherwise, 2 on a usage mistake.
-  Progress goes to standard error as when publishing.
+  Progress goes to standard error as when publishing. A signed release
+  record is checked when served: its signature (against --release-key), its
+  expiry, and that it names the version file, the lists and the packages
+  exactly as the manifest does.
+
+Making a signing key:
+  norvik-publish keygen KEYFILE
+  Writes a new Ed25519 key to KEYFILE (readable by its owner only, never
+  over an existing file) and prints its public key, 64 hex digits. Keep
+  KEYFILE offline, never on a mirror.
 
 What is written (P = --out/--patch-dir):
   --out/version/version   the version file: lines "key=value", LF-ended, with

@@ -41,6 +41,9 @@ struct PublishOptions
     bool rehash = false;
     // Threads that deflate; 0: one per core.
     unsigned jobs = 0;
+    // Empty: no signed release record.
+    std::filesystem::path signingKey;
+    unsigned validDays = 30;
 };
 
 // `norvik-publish verify URL`: checks a served tree against its manifest.
@@ -52,6 +55,8 @@ struct VerifyOptions
     std::string caFile;
     // Packages fetched at once.
     unsigned jobs = 4;
+    // Public keys (64 hex digits) the release record must be signed with.
+    std::vector<std::string> releaseKeys;
 };
 
 // A mistake on the command line; the message says which.
