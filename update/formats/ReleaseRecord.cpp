@@ -43,7 +43,8 @@ bool IsHex(std::string_view text, size_t digits)
            text.find_first_not_of("0123456789abcdef") == std::string_view::npos;
 }
 
-// Names and paths: no control bytes; paths (URL paths) and codes no spaces.
+// Names and paths: no control bytes (Windows holds none in a name); paths
+// (URL paths, percent-encoded) and codes no spaces.
 bool IsPlainText(std::string_view text, bool spacesAllowed)
 {
     if (text.empty())
@@ -51,7 +52,7 @@ bool IsPlainText(std::string_view text, bool spacesAllowed)
     for (const char c : text)
     {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f || (!spacesAllowed && byte == ' '))
+        if (byte < 0x20 || (!spacesAllowed && byte == ' '))
             return false;
     }
     return true;
