@@ -3,12 +3,15 @@
 #include "publisher/HttpFetch.h"
 #include "publisher/Manifest.h"
 #include "publisher/ParallelRun.h"
+#include "publisher/ReleaseVerify.h"
 #include "publisher/Sha256.h"
 #include "update/formats/FileListText.h"
+#include "update/formats/ReleaseRecord.h"
 #include "update/formats/VersionFileText.h"
 #include "update/formats/ZipPackage.h"
 
 #include <algorithm>
+#include <chrono>
 #include <fmt/format.h>
 #include <fstream>
 #include <map>
@@ -104,6 +107,7 @@ class Verifier
             return Finish();
         }
 
+        CheckRelease(versionText);
         CheckList(values["filelist"], "", false);
         // The launcher reads an empty value as no overlay at all, not as one empty code.
         const std::vector<std::string> codes = values["overlays"].empty()
@@ -170,6 +174,31 @@ class Verifier
             return true;
         Problem(path, OutcomeProblem(outcome));
         return false;
+    }
+
+    void CheckRelease(const std::string& versionText)
+    {
+        const std::string path = ReleaseRecordPath(Sha256Hex(versionText));
+        std::string text;
+        const FetchOutcome outcome = fetch_.GetText(options_.url + "/" + path, text);
+        if (outcome.status == 404 && options_.releaseKeys.empty())
+        {
+            report_.release = "none (the release is not signed)";
+            return;
+        }
+        if (outcome.status != 200)
+        {
+            Problem(path, OutcomeProblem(outcome));
+            return;
+        }
+        const int64_t now = std::chrono::duration_cast<std::chrono::seconds>(
+                                std::chrono::system_clock::now().time_since_epoch())
+                                .count();
+        const ReleaseCheck check =
+            CheckReleaseRecord(text, versionText, manifest_, options_.releaseKeys, now);
+        report_.release = check.summary;
+        for (const std::string& problem : check.problems)
+            Problem(path, problem);
     }
 
     // A list is a package of the manifest, and each of its entries must be one.

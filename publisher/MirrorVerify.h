@@ -21,6 +21,8 @@ struct VerifyReport
 {
     // Packages looked for (the lists included), found or not.
     size_t packagesChecked = 0;
+    // The signed release record found, or why none was checked.
+    std::string release;
     // Sorted by path; empty when the mirror serves what was published.
     std::vector<VerifyProblem> problems;
 };

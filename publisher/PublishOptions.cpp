@@ -120,6 +120,16 @@ OverlaySource ParseOverlay(const std::string& value, const std::vector<OverlaySo
 }
 } // namespace
 
+namespace
+{
+std::string ParseReleaseKey(const std::string& value)
+{
+    if (value.size() != 64 || value.find_first_not_of("0123456789abcdef") != std::string::npos)
+        throw UsageError("--release-key takes the 64 lower-case hex digits keygen printed");
+    return value;
+}
+} // namespace
+
 std::optional<VerifyOptions> ParseVerifyArguments(const std::vector<std::string>& arguments)
 {
     VerifyOptions options;
@@ -144,6 +154,8 @@ std::optional<VerifyOptions> ParseVerifyArguments(const std::vector<std::string>
             options.against = value;
         else if (option == "--jobs")
             options.jobs = ParseJobs(value);
+        else if (option == "--release-key")
+            options.releaseKeys.push_back(ParseReleaseKey(value));
         else
             throw UsageError(fmt::format("unknown option: {}", option));
     }
@@ -215,6 +227,10 @@ std::optional<PublishOptions> ParsePublishArguments(const std::vector<std::strin
             options.excludes.push_back(value);
         else if (option == "--keep-releases")
             options.keepReleases = ParseCount(value, "--keep-releases", 1, 1000);
+        else if (option == "--signing-key")
+            options.signingKey = value;
+        else if (option == "--valid-days")
+            options.validDays = static_cast<unsigned>(ParseCount(value, "--valid-days", 1, 3650));
         else if (option == "--overlay")
             options.overlays.push_back(ParseOverlay(value, options.overlays));
         else
@@ -258,7 +274,8 @@ std::string PublishHelpText()
 
 Usage:
   norvik-publish --game DIR --out DIR --version TEXT --base-url URL [options]
-  norvik-publish verify URL [--against OUT] [--ca-file FILE] [--jobs N]
+  norvik-publish verify URL [--against OUT] [--ca-file FILE] [--jobs N] [--release-key HEX]...
+  norvik-publish keygen KEYFILE
 
 Required:
   --game DIR            the released game folder; every regular file under it
@@ -315,6 +332,12 @@ Options:
                         characters (default: 100); a file whose path would
                         then reach Windows' 260 is refused
   --json                print the summary as one JSON object (for CI)
+  --signing-key KEYFILE sign the release: writes version/release.HASH (HASH:
+                        the version file's) naming the size and SHA-256 of
+                        every served byte. Every signed run takes the next
+                        serial
+  --valid-days N        days the signed release is valid (default: 30);
+                        sign again before then
   -h, --help            this text
 
 Verifying a mirror:
@@ -329,11 +352,22 @@ Verifying a mirror:
                         is reported as stale, first
   --ca-file FILE        PEM certificates to trust instead of the system's
   --jobs N              packages fetched at once (default: 4)
+  --release-key HEX     a public key the release record must be signed with
+                        (may be given more than once)
   Fetches the version file, the manifest, the lists and every package, and
   prints each one that is missing or whose size or SHA-256 differs from the
   manifest, and each listed package the manifest lacks. Exit status 0 when
   the mirror serves what was published, 1 otherwise, 2 on a usage mistake.
-  Progress goes to standard error as when publishing.
+  Progress goes to standard error as when publishing. A signed release
+  record is checked when served: its signature (against --release-key), its
+  expiry, and that it names the version file, the lists and the packages
+  exactly as the manifest does.
+
+Making a signing key:
+  norvik-publish keygen KEYFILE
+  Writes a new Ed25519 key to KEYFILE (readable by its owner only, never
+  over an existing file) and prints its public key, 64 hex digits. Keep
+  KEYFILE offline, never on a mirror.
 
 What is written (P = --out/--patch-dir):
   --out/version/version   the version file: lines "key=value", LF-ended, with

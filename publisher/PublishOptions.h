@@ -47,6 +47,9 @@ struct PublishOptions
     bool json = false;
     // Threads that deflate; 0: one per core.
     unsigned jobs = 0;
+    // Empty: no signed release record.
+    std::filesystem::path signingKey;
+    unsigned validDays = 30;
 };
 
 // `norvik-publish verify URL`: checks a served tree against its manifest.
@@ -61,6 +64,8 @@ struct VerifyOptions
     // The operator's own published tree (--out): the mirror must serve its
     // version file, manifest, lists and packages, not only agree with itself.
     std::filesystem::path against;
+    // Public keys (64 hex digits) the release record must be signed with.
+    std::vector<std::string> releaseKeys;
 };
 
 // A mistake on the command line; the message says which.

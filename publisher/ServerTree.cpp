@@ -9,6 +9,7 @@
 #include "publisher/PublishState.h"
 #include "publisher/ReleaseHistory.h"
 #include "publisher/Sha256.h"
+#include "publisher/SignedRelease.h"
 #include "publisher/VersionGuard.h"
 #include "update/formats/FileListWriter.h"
 
@@ -398,6 +399,13 @@ PublishResult PublishServerTree(const PublishOptions& options, ProgressStyle pro
     PublishResult result;
     PublishReport& report = result.report;
     const std::vector<PlannedList> plans = ScanLists(options, patchFolder, report.warnings);
+    // A key that cannot be used stops the run before anything is written.
+    std::optional<Ed25519Key> signingKey;
+    if (!options.signingKey.empty())
+    {
+        signingKey.emplace(Ed25519Key::Load(options.signingKey));
+        LastReleaseSerial(out);
+    }
     std::optional<OutputLock> lock;
     if (!options.dryRun)
         lock.emplace(out);
@@ -507,6 +515,16 @@ PublishResult PublishServerTree(const PublishOptions& options, ProgressStyle pro
     {
         WriteFileAtomically(out / kManifestPath, manifestText);
         report.uploadBytes += manifestText.size();
+    }
+    // The record goes in before the version file that leads to it: it is
+    // named by that version file's hash, so a launcher that still reads the
+    // old version file finds the old record.
+    if (signingKey)
+    {
+        const fs::path record = WriteSignedRelease(
+            out, *signingKey, BuildReleaseRecord(files, lists, result.versionFileText),
+            options.validDays);
+        report.uploadBytes += fs::file_size(record);
     }
     report.uploadBytes += versionFileChanges ? result.versionFileText.size() : 0;
     if (versionFileChanges)

@@ -1,6 +1,7 @@
 // norvik-publish: command-line entry. Exit status 0 on success, 1 when the
 // folders cannot be published, writing fails or a verified mirror differs,
 // 2 on a usage mistake.
+#include "publisher/Ed25519Key.h"
 #include "publisher/GameFolderScan.h"
 #include "publisher/MirrorVerify.h"
 #include "publisher/PublishOptions.h"
@@ -25,6 +26,8 @@ int Verify(const VerifyOptions& options)
     const VerifyReport report = VerifyMirror(options, ProgressOnStandardError());
     for (const VerifyProblem& problem : report.problems)
         fmt::print("{}: {}\n", problem.path, problem.what);
+    if (!report.release.empty())
+        fmt::print("signed release record: {}\n", report.release);
     fmt::print("verified {} package(s) at {}: {}\n", report.packagesChecked, options.url,
                report.problems.empty() ? "all as published"
                                        : fmt::format("{} problem(s)", report.problems.size()));
@@ -45,6 +48,24 @@ int Publish(const PublishOptions& options)
 int main(int argc, char** argv)
 {
     std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (!arguments.empty() && arguments.front() == "keygen")
+    {
+        if (arguments.size() != 2 || arguments[1].starts_with("-"))
+        {
+            fmt::print(stderr, "norvik-publish: keygen takes one KEYFILE\n");
+            return 2;
+        }
+        try
+        {
+            fmt::print("{}\n", Ed25519Key::Generate(arguments[1]).PublicKeyHex());
+            return 0;
+        }
+        catch (const std::exception& e)
+        {
+            fmt::print(stderr, "norvik-publish: {}\n", e.what());
+            return 1;
+        }
+    }
     const bool verify = !arguments.empty() && arguments.front() == "verify";
     if (verify)
         arguments.erase(arguments.begin());

@@ -1,6 +1,6 @@
 # The patch server's formats as a library of their own: the readers of the
 # version file, the file lists and the zip packages, list times, safe names,
-# and the list writer the publisher uses. Plain C++ without Windows, so the
+# the signed release record, and the list writer the publisher uses. Plain C++ without Windows, so the
 # launcher, the publisher and the fuzzers build the same sources, each with
 # its own minizip, fmt and spdlog:
 #   norvik_add_formats_library(<target> LIBRARIES <libraries>...)
@@ -12,6 +12,7 @@ function(norvik_add_formats_library name)
         ${NORVIK_FORMATS_DIR}/FileListText.cpp
         ${NORVIK_FORMATS_DIR}/FileListWriter.cpp
         ${NORVIK_FORMATS_DIR}/ListTime.cpp
+        ${NORVIK_FORMATS_DIR}/ReleaseRecord.cpp
         ${NORVIK_FORMATS_DIR}/SafePath.cpp
         ${NORVIK_FORMATS_DIR}/VersionFileText.cpp
         ${NORVIK_FORMATS_DIR}/ZipPackage.cpp)
